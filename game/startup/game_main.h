@@ -1,0 +1,14 @@
+// The program's entry and exit: the start-up order, the defaults, the device initialisations with
+// their start-up messages, and the shutdown order.
+// Relies on: game_state.h and every runtime library's initialisation and release.
+#pragma once
+
+// Runs start-up, the main loop and shutdown, and returns the exit code (always 0). Tests call
+// this in-process; the program ends the process on its result through game_main.
+int game_run();
+[[noreturn]] void game_main();
+
+void game_init_state();
+void game_init_devices();
+void game_error_message(const char16_t* text);
+void game_shutdown();

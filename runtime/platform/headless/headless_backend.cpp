@@ -1,0 +1,13 @@
+// The headless backend: every driver that keeps its output for tests.
+// Relies on: the headless drivers beside this file.
+#include "runtime/platform/headless/headless.h"
+
+extern const SystemDriver headless_system_driver;
+
+const PlatformBackend headless_backend = {
+    "headless",
+    &headless_system_driver,
+    nullptr,  // video
+    nullptr,  // input
+    nullptr,  // audio
+};

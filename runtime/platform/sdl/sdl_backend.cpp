@@ -1,0 +1,14 @@
+// The SDL backend: the drivers the real program runs on.
+// Relies on: the SDL drivers beside this file.
+#include "runtime/platform/system/backend.h"
+
+extern const SystemDriver sdl_system_driver;
+
+extern const PlatformBackend sdl_backend;
+const PlatformBackend sdl_backend = {
+    "sdl",
+    &sdl_system_driver,
+    nullptr,  // video
+    nullptr,  // input
+    nullptr,  // audio
+};

@@ -1,0 +1,37 @@
+// The platform contract: what each backend (SDL for the program, headless for tests) provides
+// beneath the Windows stand-ins. One record of drivers per backend; the stand-ins reach the
+// backend only through platform_backend(). Each concern has its own driver record, declared
+// beside the stand-in that uses it (video: d3d/, input: input/, audio: audio/).
+// Relies on: nothing.
+#pragma once
+#include <cstdint>
+
+struct VideoDriver;
+struct InputDriver;
+struct AudioDriver;
+
+// Base services of the operating system that differ between a real run and a test run.
+struct SystemDriver {
+    uint32_t (*tick_count)();  // milliseconds, wrapping
+    void (*sleep)(uint32_t ms);
+    // A modal box with caption, text and one OK button (UTF-8); returns 1 (OK) when closed.
+    int (*message_box)(const char* caption, const char* text);
+    // Starts a program by path without waiting, in the given working folder (null: the caller's).
+    int (*spawn)(const char* program, const char* working_folder);
+    // Runs a file through the shell without waiting, in the given working folder (null: the caller's).
+    int (*shell_spawn)(const char* file, const char* working_folder);
+};
+
+struct PlatformBackend {
+    const char* name;
+    const SystemDriver* system;
+    const VideoDriver* video;
+    const InputDriver* input;
+    const AudioDriver* audio;
+};
+
+extern const PlatformBackend headless_backend;
+
+// The backend in force; the headless one until a program chooses another before start-up.
+const PlatformBackend* platform_backend();
+void platform_use_backend(const PlatformBackend* backend);

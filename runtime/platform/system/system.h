@@ -1,0 +1,41 @@
+// Stand-ins for the Win32 base and USER calls the foundation makes: ticks and sleep, the module
+// file name, the message box, process creation and shell execution, and the small window list that
+// the message requester walks (EnumWindows, EnableWindow and friends).
+// Relies on: backend.h (the SystemDriver of the backend in force).
+#pragma once
+#include <cstdint>
+
+using WindowHandle = intptr_t;  // 0 = none
+
+uint32_t sys_get_tick_count();
+void sys_sleep(uint32_t ms);
+
+// GetModuleFileNameW: the running executable's full path; returns the code units written
+// (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
+// (the file was replaced while running) is given without that suffix.
+int sys_get_module_file_name(char16_t* buffer, int capacity);
+
+// MessageBoxW with MB_OK: returns IDOK (1).
+int sys_message_box(WindowHandle owner, const char16_t* text, const char16_t* caption, uint32_t type);
+
+// CreateProcessW: the command line is parsed by the Windows rules (first argument quoted or up to
+// the first blank), the program is started without waiting, with the given working folder
+// (null or empty: the caller's). No descriptor beyond 0, 1 and 2 reaches the child.
+int sys_create_process(const char16_t* command_line, const char16_t* working_folder);
+// ShellExecuteExW with the default verb: the file is run through the shell in the folder given.
+int sys_shell_execute(const char16_t* file, const char16_t* parameters, const char16_t* folder);
+
+// The program's top-level windows, as far as the message requester needs them.
+WindowHandle sys_window_create();
+void sys_window_destroy(WindowHandle window);
+void sys_window_set_visible(WindowHandle window, bool visible);
+void sys_window_set_foreground(WindowHandle window);
+using SysEnumProc = int (*)(WindowHandle window, void* context);  // return 0 to stop
+void sys_enum_windows(SysEnumProc proc, void* context);
+uint32_t sys_get_window_thread_process_id(WindowHandle window, uint32_t* process_id);
+uint32_t sys_get_current_thread_id();
+uint32_t sys_get_current_process_id();
+int sys_is_window_visible(WindowHandle window);
+int sys_is_window_enabled(WindowHandle window);
+int sys_enable_window(WindowHandle window, int enable);  // returns whether it was disabled before
+WindowHandle sys_get_foreground_window();
