@@ -5,9 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "game/settings/settings.h"
 #include "game/startup/game_state.h"
+#include "game/tables/tables.h"
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
+#include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
 
 GameState game;
@@ -58,6 +61,7 @@ void game_init_devices() {
 }
 
 void game_shutdown() {
+    prefs_shutdown();
 }
 
 int game_run() {
@@ -67,10 +71,13 @@ int game_run() {
     runtime_heap = game.runtime_heap;
 
     str_init();
+    prefs_init();
     process_init();
     requester_init();
     game_init_state();
     game_init_devices();
+    game_load_settings();
+    game_build_tables();
 
     game_shutdown();
 
