@@ -9,6 +9,7 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/image/image.h"
 
 GameState game;
 
@@ -55,9 +56,12 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
+    image_register_png_decoder();
 }
 
 void game_shutdown() {
+    image_free_all();
+    image_shutdown_blending();
 }
 
 int game_run() {
@@ -67,6 +71,10 @@ int game_run() {
     runtime_heap = game.runtime_heap;
 
     str_init();
+    image_init_decoders();
+    image_init_blending();
+    image_init();
+    image_register_bmp_decoder();
     process_init();
     requester_init();
     game_init_state();
