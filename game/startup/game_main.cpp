@@ -12,6 +12,7 @@
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/image/image.h"
 
 GameState game;
 
@@ -58,10 +59,13 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
+    image_register_png_decoder();
 }
 
 void game_shutdown() {
     prefs_shutdown();
+    image_free_all();
+    image_shutdown_blending();
 }
 
 int game_run() {
@@ -71,6 +75,10 @@ int game_run() {
     runtime_heap = game.runtime_heap;
 
     str_init();
+    image_init_decoders();
+    image_init_blending();
+    image_init();
+    image_register_bmp_decoder();
     prefs_init();
     process_init();
     requester_init();
