@@ -3,11 +3,12 @@
 #include "runtime/platform/headless/headless.h"
 
 extern const SystemDriver headless_system_driver;
+extern const InputDriver headless_input_driver;
 
 const PlatformBackend headless_backend = {
     "headless",
     &headless_system_driver,
     nullptr,  // video
-    nullptr,  // input
+    &headless_input_driver,
     nullptr,  // audio
 };
