@@ -4,11 +4,12 @@
 
 extern const SystemDriver headless_system_driver;
 extern const InputDriver headless_input_driver;
+extern const AudioDriver headless_audio_driver;
 
 const PlatformBackend headless_backend = {
     "headless",
     &headless_system_driver,
     nullptr,  // video
     &headless_input_driver,
-    nullptr,  // audio
+    &headless_audio_driver,
 };

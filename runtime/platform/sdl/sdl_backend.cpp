@@ -4,6 +4,7 @@
 
 extern const SystemDriver sdl_system_driver;
 extern const InputDriver sdl_input_driver;
+extern const AudioDriver sdl_audio_driver;
 
 extern const PlatformBackend sdl_backend;
 const PlatformBackend sdl_backend = {
@@ -11,5 +12,5 @@ const PlatformBackend sdl_backend = {
     &sdl_system_driver,
     nullptr,  // video
     &sdl_input_driver,
-    nullptr,  // audio
+    &sdl_audio_driver,
 };
