@@ -9,6 +9,9 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/keyboard.h"
+#include "runtime/media/mouse.h"
+#include "runtime/media/sound.h"
 
 GameState game;
 
@@ -55,9 +58,15 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
+    if (!mouse_init()) game_error_message(u"Mouse konnte nicht initialisiert werden");
+    if (!key_init()) game_error_message(u"Keyboard konnte nicht initialisiert werden");
+    if (!sound_init()) game_error_message(u"Sound konnte nicht initialisiert werden");
 }
 
 void game_shutdown() {
+    sound_shutdown();
+    mouse_release();
+    key_release();
 }
 
 int game_run() {
