@@ -200,10 +200,18 @@ TEST_F(SoundTest, OncePlayedBufferEndsAndReportsStopped) {
 TEST_F(SoundTest, StopRewindsAndLoopPlayRestarts) {
     ASSERT_NE(sound_init(), 0);
     std::vector<int16_t> src = ramp(200, 10);
-    ASSERT_NE(load(6, stereo_wave(src)), 0);
+    auto* buffer = reinterpret_cast<DirectSoundBuffer*>(load(6, stereo_wave(src)));
+    ASSERT_NE(buffer, nullptr);
     sound_play(6, SOUND_LOOP);
     pull(70);
+    uint32_t play_at = 0, write_at = 0, status = 0;
+    buffer->get_current_position(&play_at, &write_at);
+    EXPECT_EQ(play_at, 70u * 4);  // bytes
+    buffer->get_status(&status);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
     sound_stop(6);
+    buffer->get_current_position(&play_at, &write_at);
+    EXPECT_EQ(play_at, 0u);
     EXPECT_EQ(pull(10), std::vector<int16_t>(20, 0));
     sound_play(6, 0);
     EXPECT_EQ(pull(20), frames_of(src, 0, 20));
