@@ -81,3 +81,4 @@ void BM_WriteScreenshotPng(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteScreenshotPng)->Unit(benchmark::kMillisecond);
 }  // namespace
+BENCHMARK_MAIN();

@@ -13,6 +13,9 @@
 #include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
 #include "runtime/media/image/image.h"
+#include "runtime/media/keyboard.h"
+#include "runtime/media/mouse.h"
+#include "runtime/media/sound.h"
 
 GameState game;
 
@@ -58,12 +61,31 @@ void game_error_message(const char16_t* text) {
     requester_message(game.product_name, text);
 }
 
+namespace {
+// The devices in their order of initialisation, each with the message that tells the player when
+// it cannot be used; start-up goes on without it.
+struct DeviceStep {
+    int (*init)();
+    const char16_t* message;
+};
+const DeviceStep kDeviceSteps[] = {
+    {mouse_init, u"Mouse konnte nicht initialisiert werden"},
+    {key_init, u"Keyboard konnte nicht initialisiert werden"},
+    {sound_init, u"Sound konnte nicht initialisiert werden"},
+};
+}  // namespace
+
 void game_init_devices() {
+    for (const DeviceStep& step : kDeviceSteps)
+        if (!step.init()) game_error_message(step.message);
     image_register_png_decoder();
 }
 
 void game_shutdown() {
+    sound_shutdown();
     prefs_shutdown();
+    mouse_release();
+    key_release();
     image_free_all();
     image_shutdown_blending();
 }
