@@ -9,6 +9,8 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/display.h"
+#include "runtime/media/sprite3d.h"
 
 GameState game;
 
@@ -55,9 +57,13 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
+    if (!screen_init()) game_error_message(u"Sprite konnte nicht initialisiert werden");
+    if (!sprite3d_init()) game_error_message(u"Sprite3D konnte nicht initialisiert werden");
 }
 
 void game_shutdown() {
+    screen_library_release();
+    sprite3d_free_all();
 }
 
 int game_run() {
