@@ -9,8 +9,16 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/strings.h"
-#include "runtime/media/display.h"
-#include "runtime/media/sprite3d.h"
+    if (!screen_init()) game_error_message(u"Sprite konnte nicht initialisiert werden");
+    if (!sprite3d_init()) game_error_message(u"Sprite3D konnte nicht initialisiert werden");
+    image_register_png_decoder();
+}
+
+void game_shutdown() {
+    screen_library_release();
+    sprite3d_free_all();
+    image_free_all();
+    image_shutdown_blending();
 
 GameState game;
 
@@ -57,6 +65,7 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
+<<<<<<< HEAD
     if (!screen_init()) game_error_message(u"Sprite konnte nicht initialisiert werden");
     if (!sprite3d_init()) game_error_message(u"Sprite3D konnte nicht initialisiert werden");
 }
@@ -64,6 +73,14 @@ void game_init_devices() {
 void game_shutdown() {
     screen_library_release();
     sprite3d_free_all();
+=======
+    image_register_png_decoder();
+}
+
+void game_shutdown() {
+    image_free_all();
+    image_shutdown_blending();
+>>>>>>> images
 }
 
 int game_run() {
@@ -73,6 +90,10 @@ int game_run() {
     runtime_heap = game.runtime_heap;
 
     str_init();
+    image_init_decoders();
+    image_init_blending();
+    image_init();
+    image_register_bmp_decoder();
     process_init();
     requester_init();
     game_init_state();
