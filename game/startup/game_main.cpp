@@ -9,16 +9,9 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/strings.h"
-    if (!screen_init()) game_error_message(u"Sprite konnte nicht initialisiert werden");
-    if (!sprite3d_init()) game_error_message(u"Sprite3D konnte nicht initialisiert werden");
-    image_register_png_decoder();
-}
-
-void game_shutdown() {
-    screen_library_release();
-    sprite3d_free_all();
-    image_free_all();
-    image_shutdown_blending();
+#include "runtime/media/display.h"
+#include "runtime/media/image/image.h"
+#include "runtime/media/sprite3d.h"
 
 GameState game;
 
@@ -65,22 +58,16 @@ void game_error_message(const char16_t* text) {
 }
 
 void game_init_devices() {
-<<<<<<< HEAD
     if (!screen_init()) game_error_message(u"Sprite konnte nicht initialisiert werden");
     if (!sprite3d_init()) game_error_message(u"Sprite3D konnte nicht initialisiert werden");
+    image_register_png_decoder();
 }
 
 void game_shutdown() {
     screen_library_release();
     sprite3d_free_all();
-=======
-    image_register_png_decoder();
-}
-
-void game_shutdown() {
     image_free_all();
     image_shutdown_blending();
->>>>>>> images
 }
 
 int game_run() {
