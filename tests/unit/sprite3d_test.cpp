@@ -3,6 +3,10 @@
 // switching inside a block, and a source sprite that went away.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
+
 #include "support/display_fixture.h"
 
 namespace {
@@ -154,4 +158,63 @@ TEST_F(Sprite3DTest, DrawOfAFreedSourceSpriteDoesNothing) {
     screen_library_release();
     EXPECT_EQ(sprite3d_begin(), 0);
     sprite3d_display(1, 0, 0);
+}
+
+// A frame as the menu draws it - the stretched picture, a box with text on the back buffer, the
+// pointer sprite - grabbed right after the second of two identical frames and saved as PNG
+// (tarnwood_display_look.png in the temporary folder, kept for a look).
+TEST_F(Sprite3DTest, GrabbedFrameSavesAsPng) {
+    ASSERT_TRUE(open_screen(320, 240, 32));
+    const int32_t w = 64, h = 48;
+    std::vector<uint32_t> picture(size_t(w * h));
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            bool disc = (x - 40) * (x - 40) + (y - 16) * (y - 16) < 60;
+            uint32_t sky = uint32_t(40 + y * 3) << 16 | uint32_t(60 + y * 2) << 8 | uint32_t(120 + y * 2);
+            picture[size_t(y * w + x)] = disc ? 0xFFE080u : (y > 34 ? 0x205020u + uint32_t(x) : sky);
+        }
+    ASSERT_NE(load(0, make_bmp(w, h, picture), 4), nullptr);
+    ASSERT_NE(sprite3d_create(1, 0), nullptr);
+    sprite3d_zoom(1, 320, 240);
+    ASSERT_NE(sprite_create(7, 24, 24), nullptr);
+    ASSERT_NE(draw_begin(sprite_output(7)), 0);
+    draw_set_mode(4);
+    draw_circle(12, 12, 6, 255);
+    draw_fill(12, 12, 255, screen_rgb(120, 100, 100));
+    draw_end();
+
+    for (int i = 0; i < 2; ++i) {
+        screen_clear(0);
+        sprite3d_begin();
+        sprite3d_display(1, 0, 0);
+        sprite3d_end();
+        ASSERT_NE(draw_begin(screen_output()), 0);
+        draw_set_mode(1);
+        draw_box(100, 150, 120, 30, screen_rgb(40, 40, 60));
+        draw_text(110, 156, u"Neues Spiel", screen_rgb(255, 255, 255));
+        draw_end();
+        sprite_display(7, 200, 155);
+        ASSERT_EQ(screen_flip(), 1);
+    }
+    SpriteRecord* shot = sprite_grab(8, 0, 0, 320, 240);
+    ASSERT_NE(shot, nullptr);
+    std::string path = ::testing::TempDir() + "tarnwood_display_look.png";
+    ASSERT_NE(sprite_save(8, std::u16string(path.begin(), path.end()).c_str(), IMAGE_ENCODER_PNG), 0);
+
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_TRUE(image_decode_open(png.data(), int32_t(png.size())));
+    ASSERT_EQ(image_decode_width(), 320);
+    ASSERT_EQ(image_decode_height(), 240);
+    ASSERT_EQ(image_decode_depth(), 24);
+    std::vector<uint8_t> rgb(size_t(241) * 960);
+    ASSERT_TRUE(image_decode_read(rgb.data(), 960, 0));
+    auto at = [&](int32_t x, int32_t y) {
+        const uint8_t* p = rgb.data() + size_t(y) * 960 + size_t(x) * 3;
+        return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    };
+    EXPECT_EQ(at(200 + 12, 155 + 12), 0x786464u);  // the pointer's inside
+    EXPECT_EQ(at(200 + 18, 155 + 12), 0xFF0000u);  // its ring
+    EXPECT_EQ(at(200, 80), 0xFFE080u);             // the stretched disc of the picture
+    EXPECT_EQ(at(0, 0), picture[0]);
 }
