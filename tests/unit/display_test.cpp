@@ -3,6 +3,7 @@
 // buffer as a drawing target, and the release returning everything to its start.
 #include <gtest/gtest.h>
 
+#include "game/startup/game_main.h"
 #include "support/display_fixture.h"
 
 namespace {
@@ -231,4 +232,43 @@ TEST_F(DisplayTest, BackBufferTargetDrawsAndLocks) {
     ASSERT_EQ(screen_flip(), 1);
     EXPECT_EQ(frame_pixel(12, 12), 0xFF0000u);
     EXPECT_EQ(frame_pixel(0, 0), 0x00FF00u);
+}
+
+// The start-up and shutdown orders: the screen and 3D sprites come up on the headless backend
+// without a message; without video the screen's message shows, start-up goes on, and both runs
+// leave the display's record at its start.
+class DisplayStartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform_use_backend(&headless_backend);
+        headless_system_reset();
+        headless_video_reset();
+    }
+    void TearDown() override { headless_video_reset(); }
+};
+
+TEST_F(DisplayStartupTest, MissingVideoIsReportedAndStartUpGoesOn) {
+    EXPECT_EQ(game_run(), 0);
+    for (const HeadlessMessageBox& box : headless_system().message_boxes) {
+        EXPECT_NE(box.text, "Sprite konnte nicht initialisiert werden");
+        EXPECT_NE(box.text, "Sprite3D konnte nicht initialisiert werden");
+    }
+    EXPECT_EQ(display_state.main_window, 0);
+    EXPECT_EQ(headless_video().users, 0);
+
+    headless_system_reset();
+    headless_video().available = false;
+    EXPECT_EQ(game_run(), 0);
+    int sprite_messages = 0;
+    for (const HeadlessMessageBox& box : headless_system().message_boxes) {
+        if (box.text == "Sprite konnte nicht initialisiert werden") {
+            ++sprite_messages;
+            EXPECT_EQ(box.caption, "Tarnwood");
+        }
+        EXPECT_NE(box.text, "Sprite3D konnte nicht initialisiert werden");
+    }
+    EXPECT_EQ(sprite_messages, 1);
+    EXPECT_EQ(display_state.initialised, 0);
+    EXPECT_EQ(user_window_class_count(), 0);
+    EXPECT_EQ(sprite3d_state.table, nullptr);
 }
