@@ -84,6 +84,14 @@ void release_surface_objects(SpriteSurface* surface) {
     surface->texture = nullptr;
 }
 
+// A record taken for AUTO_NUMBER that stayed empty is given back, so failed loads do not pile up
+// empty list nodes; a numbered slot simply stays empty.
+SpriteRecord* abandon(SpriteRecord* record, intptr_t number) {
+    if (record && number == AUTO_NUMBER && !record->surface)
+        obj_release(display_state.sprites, reinterpret_cast<intptr_t>(record));
+    return nullptr;
+}
+
 SpriteRecord* find_sprite(intptr_t number) {
     return static_cast<SpriteRecord*>(obj_find_checked(display_state.sprites, number));
 }
@@ -264,8 +272,10 @@ void sprite_release_dc(SpriteSurface* surface) {
 // --- operations ---------------------------------------------------------------------------------
 SpriteRecord* sprite_load_from_memory(intptr_t number, const void* data, int32_t data_size, int32_t flags) {
     auto* record = static_cast<SpriteRecord*>(obj_slot_for(display_state.sprites, number));
-    if (!record || !data || data_size <= 0) return nullptr;
-    if (!image_decode_open(data, data_size < SPRITE_LOAD_LIMIT ? data_size : SPRITE_LOAD_LIMIT)) return nullptr;
+    if (!record) return nullptr;
+    if (!data || data_size <= 0) return abandon(record, number);
+    if (!image_decode_open(data, data_size < SPRITE_LOAD_LIMIT ? data_size : SPRITE_LOAD_LIMIT))
+        return abandon(record, number);
     int32_t width = image_decode_width(), height = image_decode_height(), bits = image_decode_depth();
     int32_t source_bytes = bits == 32 ? 4 : 3;
     int32_t depth = display_state.display_depth <= 16 ? 16 : 32;
@@ -274,7 +284,7 @@ SpriteRecord* sprite_load_from_memory(intptr_t number, const void* data, int32_t
     // costs the buffer.
     if (!sprite_surface_create(record, width, height, depth, flags)) {
         image_decode_close();
-        return nullptr;
+        return abandon(record, number);
     }
     if (flags == SPRITE_EMPTY_ONLY) {
         image_decode_close();
@@ -315,7 +325,7 @@ SpriteRecord* sprite_load_from_memory(intptr_t number, const void* data, int32_t
 SpriteRecord* sprite_create(intptr_t number, int32_t width, int32_t height) {
     auto* record = static_cast<SpriteRecord*>(obj_slot_for(display_state.sprites, number));
     if (!record) return nullptr;
-    if (!sprite_surface_create(record, width, height, display_state.display_depth, 0)) return nullptr;
+    if (!sprite_surface_create(record, width, height, display_state.display_depth, 0)) return abandon(record, number);
     SpriteSurface* surface = record->surface;
     if (HDC dc = sprite_get_dc(surface)) {
         RECT rect;
@@ -404,7 +414,8 @@ SpriteRecord* sprite_grab(intptr_t number, int32_t x, int32_t y, int32_t width, 
     }
     if (!record) {
         record = static_cast<SpriteRecord*>(obj_slot_for(display_state.sprites, number));
-        if (!record || !sprite_surface_create(record, width, height, depth, 0)) return nullptr;
+        if (!record) return nullptr;
+        if (!sprite_surface_create(record, width, height, depth, 0)) return abandon(record, number);
     }
     SpriteSurface* surface = record->surface;
 

@@ -62,7 +62,11 @@ Sprite3DRecord* sprite3d_create(intptr_t number, intptr_t sprite_number) {
     auto* record = static_cast<Sprite3DRecord*>(obj_slot_for(sprite3d_state.table, number));
     if (!record) return nullptr;
     auto* sprite = static_cast<SpriteRecord*>(obj_find_checked(display_state.sprites, sprite_number));
-    if (!sprite || !(sprite->flags & SPRITE_FOR_3D)) return nullptr;
+    if (!sprite || !(sprite->flags & SPRITE_FOR_3D)) {
+        // An AUTO_NUMBER record that stays empty goes back, so failures do not pile up list nodes.
+        if (number == AUTO_NUMBER) obj_release(sprite3d_state.table, reinterpret_cast<intptr_t>(record));
+        return nullptr;
+    }
     record->surface = sprite->surface;
     record->sprite_number = sprite_number;
     record->width = sprite->width;

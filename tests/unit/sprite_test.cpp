@@ -267,3 +267,18 @@ TEST_F(SpriteTest, FreeReleasesTheNumberAndTheDrawingSprite) {
     EXPECT_EQ(sprite_free(12345), 0);
     EXPECT_EQ(sprite_output(3), nullptr);
 }
+
+TEST_F(SpriteTest, FailedAutoNumberedCreationsLeaveNoRecords) {
+    ASSERT_TRUE(open_screen(64, 48, 32));
+    std::vector<uint8_t> junk(64, 0x5A);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(load(AUTO_NUMBER, junk, 0), nullptr);
+        EXPECT_EQ(sprite_create(AUTO_NUMBER, 0, 0), nullptr);
+        EXPECT_EQ(sprite3d_create(AUTO_NUMBER, 99), nullptr);
+    }
+    EXPECT_EQ(display_state.sprites->auto_list, nullptr);
+    EXPECT_EQ(sprite3d_state.table->auto_list, nullptr);
+    SpriteRecord* sprite = sprite_create(AUTO_NUMBER, 4, 4);
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_EQ(obj_find_checked(display_state.sprites, reinterpret_cast<intptr_t>(sprite)), sprite);
+}
