@@ -8,8 +8,11 @@
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
 #include FT_SYNTHESIS_H
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -50,8 +53,6 @@ struct FaceMatch {
     std::string file;
     int index = 0;
     std::string family;
-    int weight = FC_WEIGHT_REGULAR;
-    int slant = FC_SLANT_ROMAN;
 };
 
 bool family_is(FcPattern* pattern, const char* family) {
@@ -84,13 +85,6 @@ bool find_face(const char* family, int weight, bool italic, bool exact, FaceMatc
         FcPatternGetInteger(match, FC_INDEX, 0, &out.index);
         FcChar8* name = nullptr;
         if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch) out.family = reinterpret_cast<const char*>(name);
-        double w = FC_WEIGHT_REGULAR;
-        if (FcPatternGetDouble(match, FC_WEIGHT, 0, &w) != FcResultMatch) {
-            int wi = FC_WEIGHT_REGULAR;
-            if (FcPatternGetInteger(match, FC_WEIGHT, 0, &wi) == FcResultMatch) w = wi;
-        }
-        out.weight = int(w);
-        FcPatternGetInteger(match, FC_SLANT, 0, &out.slant);
     }
     FcPatternDestroy(match);
     return ok;
@@ -139,8 +133,13 @@ GdiFont* open_font(const std::string& family, int32_t height, int32_t weight, bo
     }
     font->face = face;
     font->family = match.family;
-    font->embolden = weight >= 600 && match.weight < FC_WEIGHT_DEMIBOLD;
-    font->slant = italic && match.slant == FC_SLANT_ROMAN;
+    // The face's own weight and slant decide the synthesis (the matched pattern reports what was
+    // asked for rather than what the file holds).
+    int32_t face_weight = (face->style_flags & FT_STYLE_FLAG_BOLD) ? FW_BOLD : FW_NORMAL;
+    if (const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)))
+        if (os2->version != 0xFFFF && os2->usWeightClass > 0) face_weight = os2->usWeightClass;
+    font->embolden = weight >= 600 && face_weight < 600;
+    font->slant = italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC);
     font->mono = quality == NONANTIALIASED_QUALITY;
     const FT_Size_Metrics& m = face->size->metrics;
     font->metrics.ascent = int32_t((m.ascender + 63) >> 6);
@@ -161,9 +160,15 @@ bool render_glyph(GdiFont* font, uint32_t code_point, GdiGlyphEntry& entry) {
     FT_Int32 flags = FT_LOAD_NO_BITMAP | (font->mono ? FT_LOAD_TARGET_MONO : FT_LOAD_TARGET_LIGHT);
     if (FT_Load_Char(face, code_point, flags) != 0) return false;
     FT_GlyphSlot slot = face->glyph;
+    FT_Pos extra_advance = 0;
     if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
         if (font->slant) FT_GlyphSlot_Oblique(slot);
-        if (font->embolden) FT_GlyphSlot_Embolden(slot);
+        if (font->embolden) {
+            // Thicken the strokes by about a twentieth of the em (at least half a pixel) and
+            // widen the advance by as much, so bold text is visibly heavier and wider.
+            FT_Pos strength = std::max<FT_Pos>(32, FT_Pos(face->size->metrics.x_ppem) * 64 / 20);
+            if (FT_Outline_EmboldenXY(&slot->outline, strength, strength / 2) == 0) extra_advance = strength;
+        }
     }
     if (FT_Render_Glyph(slot, font->mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return false;
     const FT_Bitmap& bitmap = slot->bitmap;
@@ -171,7 +176,7 @@ bool render_glyph(GdiFont* font, uint32_t code_point, GdiGlyphEntry& entry) {
     entry.glyph.top = slot->bitmap_top;
     entry.glyph.width = int32_t(bitmap.width);
     entry.glyph.height = int32_t(bitmap.rows);
-    entry.glyph.advance = int32_t((slot->advance.x + 32) >> 6);
+    entry.glyph.advance = int32_t((slot->advance.x + extra_advance + 32) >> 6);
     entry.bits.assign(size_t(bitmap.width) * bitmap.rows, 0);
     for (unsigned row = 0; row < bitmap.rows; row++) {
         const uint8_t* src = bitmap.buffer + ptrdiff_t(row) * bitmap.pitch;

@@ -3,12 +3,13 @@
 #include "runtime/platform/system/backend.h"
 
 extern const SystemDriver sdl_system_driver;
+extern const VideoDriver sdl_video_driver;
 
 extern const PlatformBackend sdl_backend;
 const PlatformBackend sdl_backend = {
     "sdl",
     &sdl_system_driver,
-    nullptr,  // video
+    &sdl_video_driver,
     nullptr,  // input
     nullptr,  // audio
 };
