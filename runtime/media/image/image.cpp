@@ -62,6 +62,8 @@ void image_register_png_encoder() {
 int image_decode_open(const void* data, int32_t data_size) {
     ImageDecodeContext* context = image_state.context;
     if (!context) return 0;
+    // A decode left open (neither read nor closed) releases what its decoder kept first.
+    image_decode_close();
     std::memset(context, 0, sizeof *context);
     if (!data || data_size <= 0) return 0;
     context->data = static_cast<const unsigned char*>(data);
@@ -158,6 +160,7 @@ void image_init_blending() {
 
 void image_shutdown_blending() {
     image_state.alpha_blend = nullptr;
+    image_decode_close();
     // The last release of the image library in the shutdown order. The context and the table
     // belong to the object heap, which is destroyed next; the record returns to its initial state
     // so that a later start-up in this process begins with empty lists.
