@@ -156,6 +156,29 @@ TEST_F(D3DTest, QuadsCoverExactlyTheirRectangleAndClip) {
     t->release();
 }
 
+TEST_F(D3DTest, QuadsOfEverySizeCoverExactlyTheirPixels) {
+    open(40, 40);
+    Direct3DTexture9* t = texture(3, 2, std::vector<uint32_t>(6, 0xFF00FF00u));
+    sprite_states(true);
+    device->set_texture(0, t);
+    for (int32_t w = 1; w <= 33; w += 2)
+        for (int32_t h = 1; h <= 33; h += 4) {
+            device->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0);
+            int32_t x = (w * 7) % 11 - 3, y = (h * 5) % 9 - 2;  // some start off the surface
+            quad3d(float(x), float(y), float(x + w), float(y + h), 255);
+            D3DLOCKED_RECT lr;
+            ASSERT_EQ(back->lock_rect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+            for (int32_t py = 0; py < 40; py++)
+                for (int32_t px = 0; px < 40; px++) {
+                    uint32_t v = static_cast<const uint32_t*>(lr.pBits)[py * lr.Pitch / 4 + px] & 0xFFFFFF;
+                    bool inside = px >= x && px < x + w && py >= y && py < y + h;
+                    ASSERT_EQ(v, inside ? 0x00FF00u : 0u) << w << "x" << h << " at " << x << "," << y << ": " << px << "," << py;
+                }
+            back->unlock_rect();
+        }
+    t->release();
+}
+
 TEST_F(D3DTest, PointSamplingTakesTheUpperTexelOnAnEdge) {
     open(16, 4);
     std::vector<uint32_t> texels;

@@ -273,7 +273,9 @@ void texel_map(std::vector<int32_t>& map, int32_t p0, int32_t p1, double e0, dou
     for (int32_t p = p0; p < p1; p++) {
         double coord = c0 + (p - e0) * scale;
         // The small bias sends a sample that lands on a texel edge (up to rounding) to the upper texel.
-        int64_t t = int64_t(std::floor(coord * size + 1e-6));
+        double sample = std::floor(coord * size + 1e-6);
+        if (!(sample > -1e15 && sample < 1e15)) sample = 0;  // absurd coordinates: keep the cast defined
+        int64_t t = int64_t(sample);
         t %= size;
         if (t < 0) t += size;
         map[size_t(p - p0)] = int32_t(t);
