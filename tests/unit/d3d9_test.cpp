@@ -342,6 +342,27 @@ TEST_F(D3DTest, SixteenBitBackBufferDrawsAndConverts) {
     t->release();
 }
 
+TEST_F(D3DTest, SixteenBitSpritesAreKeyedByTheirAlphaBit) {
+    open(8, 4, D3DFMT_X1R5G5B5);
+    Direct3DTexture9* t = nullptr;
+    ASSERT_EQ(device->create_texture(2, 1, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    Direct3DSurface9* level;
+    t->get_surface_level(0, &level);
+    D3DLOCKED_RECT lr;
+    level->lock_rect(&lr, nullptr, 0);
+    const uint16_t texels[2] = {0x8000 | 0x03E0, 0x7C00};  // opaque green, transparent red
+    std::memcpy(lr.pBits, texels, 4);
+    level->unlock_rect();
+    level->release();
+    sprite_states(false);
+    device->set_texture(0, t);
+    device->clear(0, nullptr, D3DCLEAR_TARGET, 0x000000FFu, 0, 0);
+    quad(0, 0, 8, 4);
+    EXPECT_EQ(pixel(1, 1), 0x03E0u);
+    EXPECT_EQ(pixel(6, 1), 0x001Fu);
+    t->release();
+}
+
 TEST_F(D3DTest, SurfacesLockAndDrawThroughTheirContext) {
     open(8, 8);
     for (D3DFORMAT f : {D3DFMT_X8R8G8B8, D3DFMT_X1R5G5B5, D3DFMT_R5G6B5, D3DFMT_A8R8G8B8, D3DFMT_A1R5G5B5}) {
