@@ -267,3 +267,23 @@ TEST_F(DrawTest, ReloadingANumberReplacesTheFontAndFreeAllStopsTheEngine) {
 }
 
 }  // namespace
+
+#include "game/startup/game_main.h"
+
+namespace {
+
+// The start-up loads the six menu fonts and the shutdown frees them and stops the font engine,
+// so a second start-up in the same process starts clean.
+TEST(DrawStartup, MenuFontsLiveFromStartUpToShutdown) {
+    platform_use_backend(&headless_backend);
+    headless_system_reset();
+    headless_video_reset();
+    for (int run = 0; run < 2; run++) {
+        EXPECT_EQ(game_run(), 0);
+        EXPECT_EQ(draw_state.fonts, nullptr);
+        EXPECT_EQ(draw_state.current, nullptr);
+        EXPECT_EQ(gdi_font_engine_users(), 0);
+    }
+}
+
+}  // namespace
