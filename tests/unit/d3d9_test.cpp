@@ -281,6 +281,40 @@ TEST_F(D3DTest, ZoomedKeyedPictureMatchesTheReferenceAcrossCacheChanges) {
     t->release();
 }
 
+TEST_F(D3DTest, ZoomedSixteenBitPictureMatchesTheReference) {
+    open(96, 64, D3DFMT_X1R5G5B5);
+    const int32_t tw = 37, th = 23;
+    std::vector<uint16_t> texels(size_t(tw) * th);
+    for (int32_t i = 0; i < tw * th; i++) texels[size_t(i)] = uint16_t((i * 40503u) >> 3) | ((i % 4) ? 0x8000 : 0);
+    Direct3DTexture9* t = nullptr;
+    ASSERT_EQ(device->create_texture(tw, th, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    Direct3DSurface9* level;
+    t->get_surface_level(0, &level);
+    D3DLOCKED_RECT lr;
+    level->lock_rect(&lr, nullptr, 0);
+    for (int32_t y = 0; y < th; y++) std::memcpy(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, &texels[size_t(y) * tw], tw * 2);
+    level->unlock_rect();
+    level->release();
+    sprite_states(true);
+    device->set_texture(0, t);
+    const int32_t zooms[][2] = {{96, 64}, {50, 30}, {50, 30}, {37, 23}, {20, 64}};
+    for (auto& z : zooms) {
+        device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00080808u, 0, 0);
+        quad3d(0, 0, float(z[0]), float(z[1]), 255);
+        for (int32_t y = 0; y < 64; y++)
+            for (int32_t x = 0; x < 96; x++) {
+                uint32_t want = 0x0421;  // the clear colour (8, 8, 8) in 5 bits
+                if (x < z[0] && y < z[1]) {
+                    int32_t tx = int32_t(std::floor((x + 0.5) * tw / z[0] + 1e-9)), ty = int32_t(std::floor((y + 0.5) * th / z[1] + 1e-9));
+                    uint16_t texel = texels[size_t(ty) * tw + tx];
+                    if (texel & 0x8000) want = texel & 0x7FFF;
+                }
+                ASSERT_EQ(pixel(x, y), want) << x << "," << y << " at " << z[0] << "x" << z[1];
+            }
+    }
+    t->release();
+}
+
 TEST_F(D3DTest, PresentFlipsTheTwoBuffers) {
     open(32, 16);
     device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00FF0000u, 0, 0);
