@@ -336,8 +336,6 @@ template <typename Pixel>
 struct PixelRules;
 template <>
 struct PixelRules<uint32_t> {
-    static constexpr uint32_t colour = 0x00FFFFFFu;
-    static bool visible(uint32_t v) { return (v >> 24) != 0; }
     static void fill(uint32_t* d, int32_t n, uint32_t v) { d3d_row_fill(d, n, v); }
     static void opaque(uint32_t* d, const uint32_t* s, int32_t n) { d3d_row_copy_opaque(d, s, n); }
     static void keyed(uint32_t* d, const uint32_t* s, int32_t n) { d3d_row_copy_keyed(d, s, n); }
