@@ -538,7 +538,8 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
     if (!params_ok(p) || p->Windowed) return D3DERR_INVALIDCALL;
     int32_t state = v->device_state();
     if (state == D3DERR_DEVICELOST || state == D3DERR_DRIVERINTERNALERROR) return state;
-    if (back->locked) return D3DERR_INVALIDCALL;
+    // A context or lock still out on the back buffer would point at freed pixels afterwards.
+    if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     if (!v->device_reset()) return D3DERR_DEVICELOST;
     if (texture0) texture0->release(), texture0 = nullptr;
     bool same = p->BackBufferWidth == params.BackBufferWidth && p->BackBufferHeight == params.BackBufferHeight &&
@@ -552,7 +553,6 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
         params = next;
     } else {
         // The contents of default-pool buffers are lost in a reset; they come back black.
-        if (back->dc) gdi_delete_dc(back->dc), back->dc = nullptr;
         back->clear_pending = 0;
         std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
         std::memset(front->pixels, 0, size_t(front->pitch) * front->height);
