@@ -97,7 +97,7 @@ void stamp(Layer& layer, int y0, int y1, F span_at) {
 // to the ground line. Branch tiers widen downward, each side jittered per tier and per row.
 void stamp_conifer(Layer& layer, int32_t cx_q8, int top, int h, int w, int ground, uint32_t seed) {
   const int tiers = 6 + static_cast<int>(hash32(seed) % 6) + h / 60;
-  const int32_t trunk = 64 + (w << 8) / 14;
+  const int32_t trunk = 64 + (w << 8) / 36;
   stamp(layer, top, ground + 1, [&](int32_t y_q8) -> Span {
     int32_t dy = y_q8 - (top << 8);
     if (dy < 0) return Span{0, 0};
@@ -117,8 +117,9 @@ void stamp_conifer(Layer& layer, int32_t cx_q8, int top, int h, int w, int groun
     int32_t nr = 58000 + static_cast<int32_t>(hash3(row, 4, seed) >> 20) * 3;
     int32_t left = static_cast<int32_t>((static_cast<int64_t>(hw) * jl >> 16) * nl >> 16);
     int32_t right = static_cast<int32_t>((static_cast<int64_t>(hw) * jr >> 16) * nr >> 16);
-    if (left < trunk / 2) left = trunk / 2;
-    if (right < trunk / 2) right = trunk / 2;
+    int32_t stem = static_cast<int32_t>(static_cast<int64_t>(trunk) * t >> 16);  // the stem thickens downward
+    if (left < stem) left = stem;
+    if (right < stem) right = stem;
     if (dy < 256 * 3) {  // a thin spire at the very top
       left = right = 40 + dy / 12;
     }
@@ -193,6 +194,7 @@ void paint_far_scene(std::vector<Col>& img) {
     int32_t fade = (65536 - smoothstep16(300, 470, py));
     fade = static_cast<int32_t>(static_cast<int64_t>(fade) * (65536 - glow(dx * dx + dy * dy, 120)) >> 16);
     fade = static_cast<int32_t>(static_cast<int64_t>(fade) * (65536 - cloud[static_cast<size_t>(py) * W + px]) >> 16);
+    if (px > 360 && px < 920 && py > 30 && py < 160) fade >>= 2;  // keep the title's ground quiet
     b = static_cast<int32_t>(static_cast<int64_t>(b) * fade >> 16);
     int tint = rng.range(0, 3);
     Col sc = tint == 0 ? rgb(255, 226, 190) : (tint == 1 ? rgb(200, 215, 255) : rgb(235, 238, 255));
@@ -209,7 +211,11 @@ void paint_far_scene(std::vector<Col>& img) {
         for (int x = px - 3; x <= px + 3; ++x) {
           if (x < 0 || y < 0 || x >= W || y >= SHORE) continue;
           int64_t ex = ((x << 8) + 128 - sx), ey = ((y << 8) + 128 - sy);
-          int32_t g = glow((ex * ex + ey * ey) >> 8, 180);
+          const int64_t reach2 = 800LL * 800;  // (3.1 pixels)^2 in Q16
+          int64_t e2 = ex * ex + ey * ey;
+          if (e2 >= reach2) continue;
+          int32_t g = static_cast<int32_t>(((reach2 - e2) << 16) / reach2);
+          g = static_cast<int32_t>(static_cast<int64_t>(g) * g >> 16);
           img[static_cast<size_t>(y) * W + x] =
               add(img[static_cast<size_t>(y) * W + x], sc, static_cast<int32_t>(static_cast<int64_t>(b - 30000) * g >> 18));
         }
@@ -234,6 +240,8 @@ void paint_far_scene(std::vector<Col>& img) {
   plant_forest(far, rng, -10, W + 10, SHORE - 14, 26, 84, 4, 11, 311);
   plant_forest(mid, rng, -20, W + 20, SHORE, 40, 128, 7, 22, 419);
   plant_forest(mid, rng, -20, W + 20, SHORE + 2, 16, 44, 3, 7, 421);
+  // The forest floor along the far shore, so that no light shows between the trunks.
+  stamp(mid, SHORE - 4, SHORE + 1, [](int32_t) { return Span{-256, (W + 1) * 256}; });
   for (int y = 420; y < SHORE; ++y) {
     for (int x = 0; x < W; ++x) {
       Col& p = img[static_cast<size_t>(y) * W + x];
@@ -273,15 +281,18 @@ void paint_moon(std::vector<Col>& img) {
 void paint_near_layer(Layer& near) {
   Rng rng(0x5EED5EEDull);
   stamp(near, 600, NEAR_SHORE, [](int32_t y_q8) -> Span {
-    // Left bank: widening from the picture's edge at y 628 to 360 pixels at the waterline.
-    int32_t t = clamp32(static_cast<int32_t>((static_cast<int64_t>(y_q8 - (628 << 8)) * 65536) / ((NEAR_SHORE - 628) << 8)), 0, 65536);
-    int32_t edge = static_cast<int32_t>(static_cast<int64_t>(360 << 8) * smooth16(t) >> 16);
+    // Left bank: flat-topped under the trees at y 626, sloping gently into the water, where it
+    // reaches 360 pixels from the edge.
+    if (y_q8 < (626 << 8)) return Span{0, 0};
+    int32_t t = clamp32(static_cast<int32_t>((static_cast<int64_t>(y_q8 - (626 << 8)) * 65536) / ((NEAR_SHORE - 626) << 8)), 0, 65536);
+    int32_t edge = (170 << 8) + static_cast<int32_t>(static_cast<int64_t>(190 << 8) * smooth16(t) >> 16);
     edge += (fbm(static_cast<int64_t>(y_q8) * 256 / 9, 11 << 16, 3, 701) - 32768) >> 5;
     return Span{-256, edge};
   });
   stamp(near, 600, NEAR_SHORE, [](int32_t y_q8) -> Span {
-    int32_t t = clamp32(static_cast<int32_t>((static_cast<int64_t>(y_q8 - (640 << 8)) * 65536) / ((NEAR_SHORE - 640) << 8)), 0, 65536);
-    int32_t len = static_cast<int32_t>(static_cast<int64_t>(230 << 8) * smooth16(t) >> 16);
+    if (y_q8 < (636 << 8)) return Span{0, 0};
+    int32_t t = clamp32(static_cast<int32_t>((static_cast<int64_t>(y_q8 - (636 << 8)) * 65536) / ((NEAR_SHORE - 636) << 8)), 0, 65536);
+    int32_t len = (110 << 8) + static_cast<int32_t>(static_cast<int64_t>(130 << 8) * smooth16(t) >> 16);
     len += (fbm(static_cast<int64_t>(y_q8) * 256 / 9, 13 << 16, 3, 709) - 32768) >> 5;
     return Span{(W << 8) - len, (W + 1) << 8};
   });
@@ -365,9 +376,10 @@ std::vector<uint8_t> paint_title_picture() {
       if (off < (2 << 16)) {
         int32_t o2 = static_cast<int32_t>(static_cast<int64_t>(off) * off >> 16);  // 0 .. 4
         int32_t thr = 36000 + (o2 * 6800 >> 16);
-        int32_t g = (value_noise(static_cast<int64_t>(x) * 65536 / (4 + d / 24), static_cast<int64_t>(y) * 65536 * 2 / (3 + d / 60), 977) * 3 +
-                     value_noise(static_cast<int64_t>(x) * 65536 / (2 + d / 60), static_cast<int64_t>(y) * 65536 * 2 / (2 + d / 90), 983)) >> 2;
-        int32_t glint = smoothstep16(thr, thr + 7000, g);
+        int32_t g = (value_noise(static_cast<int64_t>(x) * 65536 / (3 + d / 36), static_cast<int64_t>(y) * 65536 * 3 / (3 + d / 70), 977) * 3 +
+                     value_noise(static_cast<int64_t>(x) * 65536 / (2 + d / 80), static_cast<int64_t>(y) * 65536 * 3 / (2 + d / 100), 983)) >> 2;
+        int32_t glint = smoothstep16(thr, thr + 14000, g);
+        glint = static_cast<int32_t>(static_cast<int64_t>(glint) * glint >> 16) * 3 >> 1;  // bright cores, soft rims
         int32_t column = static_cast<int32_t>((65536LL << 16) / (65536 + 4LL * o2)) >> 4;  // a soft sheen under the glints
         c = add(c, rgb(220, 214, 190), static_cast<int32_t>(static_cast<int64_t>(glint + column) * glint_fade >> 16));
       }
