@@ -7,7 +7,8 @@
 
 namespace gen {
 
-// splitmix64: small, fast and fully specified.
+// splitmix64: small, fast and fully specified. Draw at most one value per expression: the order
+// in which a call's arguments are evaluated differs between compilers.
 struct Rng {
     uint64_t state;
     explicit Rng(uint64_t seed) : state(seed) {}

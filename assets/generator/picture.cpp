@@ -139,7 +139,10 @@ void plant_forest(Layer& layer, Rng& rng, int x0, int x1, int ground, int min_h,
         if (h < min_h / 2) continue;
         int w = h / 5 + rng.range(0, h / 12 + 1);
         int top = ground - h - rng.range(0, h / 8 + 1);
-        stamp_conifer(layer, x * 256 + rng.range(0, 255), top, h, w, ground + 4, static_cast<uint32_t>(rng.next()));
+        // One draw per statement: the order of evaluation of call arguments differs between compilers.
+        const uint32_t tree_seed = static_cast<uint32_t>(rng.next());
+        const int32_t cx = x * 256 + rng.range(0, 255);
+        stamp_conifer(layer, cx, top, h, w, ground + 4, tree_seed);
     }
 }
 
