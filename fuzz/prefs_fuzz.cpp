@@ -34,15 +34,22 @@ std::vector<Snapshot> snapshot() {
     return out;
 }
 
-std::string& folder() {
-    static std::string path = [] {
+// The working folder, made once per process and removed at its end. Kept in a plain array: the
+// exit handler runs after the destructors of later statics.
+char folder_path[4096];
+
+const char* folder() {
+    if (!folder_path[0]) {
         std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
         std::string pattern = base + "/prefs-fuzz-XXXXXX";
-        if (!mkdtemp(&pattern[0])) std::abort();
-        std::atexit([] { std::filesystem::remove_all(folder()); });
-        return pattern;
-    }();
-    return path;
+        if (!mkdtemp(&pattern[0]) || pattern.size() >= sizeof folder_path) std::abort();
+        pattern.copy(folder_path, pattern.size());
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder_path, ignored);
+        });
+    }
+    return folder_path;
 }
 
 // Reads the input's tail as the choices of the operations: names are built from its bytes.
@@ -67,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runtime_heap = heap_create(4096, true);
     str_init();
     prefs_init();
-    std::string path = folder() + "/Tarnwood.cfg";
+    std::string path = std::string(folder()) + "/Tarnwood.cfg";
     {
         FILE* f = std::fopen(path.c_str(), "wb");
         if (!f) std::abort();
