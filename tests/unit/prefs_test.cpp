@@ -334,6 +334,17 @@ TEST_F(PrefsWriteBackTest, ReadOnlyFolderFallsBackToRewritingInPlace) {
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Tarnwood.cfg"});
 }
 
+TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
+    FileFaults faults = {};
+    faults.open_write_error = EACCES;
+    file_set_faults(faults);
+    open_and_modify();
+    EXPECT_EQ(read_string(u"key"), "a new value that is longer than before");
+    file_clear_faults();
+    prefs_close();
+    expect_untouched();
+}
+
 TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
     std::filesystem::create_directory(folder.file("real"));
     std::string real = folder.file("real/settings.cfg");
