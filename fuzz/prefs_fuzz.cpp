@@ -34,15 +34,14 @@ std::vector<Snapshot> snapshot() {
     return out;
 }
 
-std::string& folder() {
-    static std::string path = [] {
-        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-        std::string pattern = base + "/prefs-fuzz-XXXXXX";
-        if (!mkdtemp(&pattern[0])) std::abort();
-        std::atexit([] { std::filesystem::remove_all(folder()); });
-        return pattern;
-    }();
-    return path;
+// A fresh working folder per input (the store's write-back puts a temporary file beside the
+// settings file), removed again before the input is done: the fuzzer may end without running
+// exit handlers.
+std::string make_folder() {
+    std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+    std::string pattern = base + "/prefs-fuzz-XXXXXX";
+    if (!mkdtemp(&pattern[0])) std::abort();
+    return pattern;
 }
 
 // Reads the input's tail as the choices of the operations: names are built from its bytes.
@@ -67,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     runtime_heap = heap_create(4096, true);
     str_init();
     prefs_init();
-    std::string path = folder() + "/Tarnwood.cfg";
+    std::string folder = make_folder();
+    std::string path = folder + "/Tarnwood.cfg";
     {
         FILE* f = std::fopen(path.c_str(), "wb");
         if (!f) std::abort();
@@ -121,6 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     }
     prefs_close();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 
     str_release();
     heap_destroy(runtime_heap);

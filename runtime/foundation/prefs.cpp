@@ -225,6 +225,9 @@ void write_back() {
     heap_free(runtime_heap, out);
 }
 
+// Reads the contents into text. A file whose contents could not be loaded whole (too large, no
+// memory, a read error) is not written back: its entries are unknown, and writing only the new
+// ones would throw the rest of the file away.
 void read_contents() {
     int64_t size = file_size(store.file);
     if (size >= 3) {
@@ -238,12 +241,12 @@ void read_contents() {
             file_seek(store.file, 0, FILE_SEEK_BEGIN);
         }
     }
+    if (size <= 0) return;
     // A settings file has no business being this large; the Latin-1 buffer is four times the size.
-    if (size <= 0 || size > 0x0FFFFFFF) return;
-    auto* raw = static_cast<char*>(heap_alloc(runtime_heap, size_t(size) + 2));
-    if (!raw) return;
+    auto* raw = size <= 0x0FFFFFFF ? static_cast<char*>(heap_alloc(runtime_heap, size_t(size) + 2)) : nullptr;
     uint32_t got = 0;
-    file_read(store.file, raw, uint32_t(size), &got);
+    if (!raw || !file_read(store.file, raw, uint32_t(size), &got) || got != uint64_t(size)) store.read_only = 1;
+    if (!raw) return;
     if (store.code_page == PREFS_CODE_PAGE_UTF8) {
         store.text = raw;
         store.text_end = raw + got;
@@ -256,6 +259,8 @@ void read_contents() {
         store.text = converted;
         store.text_end = converted + out_size;
         if (got > 0) store.code_page = PREFS_CODE_PAGE_UTF8;
+    } else {
+        store.read_only = 1;
     }
     heap_free(runtime_heap, raw);
 }

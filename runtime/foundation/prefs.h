@@ -23,7 +23,7 @@ struct PrefsStore {
     PlatformFile* file;          // null when no file is open or it could not be opened
     char16_t* file_name;         // kept only when the file could not be opened
     int32_t modified;            // set by every successful write
-    int32_t read_only;           // the file could only be opened for reading: never written back
+    int32_t read_only;           // opened only for reading, or not loaded whole: never written back
     char* text;                  // the contents as UTF-8, two zero bytes behind text_end
     char* text_end;
     int32_t code_page;           // 65001 or 0: whether the written file begins with a byte-order mark

@@ -334,6 +334,34 @@ TEST_F(PrefsWriteBackTest, ReadOnlyFolderFallsBackToRewritingInPlace) {
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Tarnwood.cfg"});
 }
 
+TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
+    FileFaults faults = {};
+    faults.open_write_error = EACCES;
+    file_set_faults(faults);
+    open_and_modify();
+    EXPECT_EQ(read_string(u"key"), "a new value that is longer than before");
+    file_clear_faults();
+    prefs_close();
+    expect_untouched();
+}
+
+TEST_F(PrefsWriteBackTest, FileTooLargeToLoadIsNeverOverwritten) {
+    TempFolder::write(path, "[G]\r\nk=1\r\n");
+    const off_t size = off_t(1) << 29;  // sparse: nothing is really stored
+    ASSERT_EQ(truncate(path.c_str(), size), 0);
+    ASSERT_NE(prefs_open(name.c_str()), 0);
+    EXPECT_EQ(entry_count(), 0);
+    prefs_write_int(u"k", 2);
+    prefs_close();
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    std::ifstream in(path, std::ios::binary);
+    char head[10] = {};
+    in.read(head, sizeof head);
+    EXPECT_EQ(std::string(head, sizeof head), "[G]\r\nk=1\r\n");
+}
+
 TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
     std::filesystem::create_directory(folder.file("real"));
     std::string real = folder.file("real/settings.cfg");

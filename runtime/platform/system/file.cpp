@@ -71,6 +71,10 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
     int flags = (access == FILE_ACCESS_READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     if (disposition == FILE_OPEN_ALWAYS) flags |= O_CREAT;
     if (disposition == FILE_CREATE_ALWAYS) flags |= O_CREAT | O_TRUNC;
+    if (access == FILE_ACCESS_READ_WRITE && faults.open_write_error) {
+        errno = faults.open_write_error;
+        return nullptr;
+    }
     int fd;
     do fd = open(path.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);

@@ -60,6 +60,7 @@ struct FileFaults {
     int64_t write_budget;
     int sync_error;         // errno with which syncing a file fails
     int rename_error;       // errno with which renaming a file fails
+    int open_write_error;   // errno with which opening a file for writing fails (a read-only file)
 };
 void file_set_faults(const FileFaults& faults);
 void file_clear_faults();
