@@ -5,10 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "game/settings/settings.h"
 #include "game/startup/game_state.h"
+#include "game/tables/tables.h"
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/paths.h"
+#include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/image/image.h"
+#include "runtime/media/keyboard.h"
+#include "runtime/media/mouse.h"
+#include "runtime/media/sound.h"
 
 GameState game;
 
@@ -54,10 +61,33 @@ void game_error_message(const char16_t* text) {
     requester_message(game.product_name, text);
 }
 
+namespace {
+// The devices in their order of initialisation, each with the message that tells the player when
+// it cannot be used; start-up goes on without it.
+struct DeviceStep {
+    int (*init)();
+    const char16_t* message;
+};
+const DeviceStep kDeviceSteps[] = {
+    {mouse_init, u"Mouse konnte nicht initialisiert werden"},
+    {key_init, u"Keyboard konnte nicht initialisiert werden"},
+    {sound_init, u"Sound konnte nicht initialisiert werden"},
+};
+}  // namespace
+
 void game_init_devices() {
+    for (const DeviceStep& step : kDeviceSteps)
+        if (!step.init()) game_error_message(step.message);
+    image_register_png_decoder();
 }
 
 void game_shutdown() {
+    sound_shutdown();
+    prefs_shutdown();
+    mouse_release();
+    key_release();
+    image_free_all();
+    image_shutdown_blending();
 }
 
 int game_run() {
@@ -67,10 +97,17 @@ int game_run() {
     runtime_heap = game.runtime_heap;
 
     str_init();
+    image_init_decoders();
+    image_init_blending();
+    image_init();
+    image_register_bmp_decoder();
+    prefs_init();
     process_init();
     requester_init();
     game_init_state();
     game_init_devices();
+    game_load_settings();
+    game_build_tables();
 
     game_shutdown();
 

@@ -3,11 +3,13 @@
 #include "runtime/platform/headless/headless.h"
 
 extern const SystemDriver headless_system_driver;
+extern const InputDriver headless_input_driver;
+extern const AudioDriver headless_audio_driver;
 
 const PlatformBackend headless_backend = {
     "headless",
     &headless_system_driver,
     nullptr,  // video
-    nullptr,  // input
-    nullptr,  // audio
+    &headless_input_driver,
+    &headless_audio_driver,
 };

@@ -3,12 +3,14 @@
 #include "runtime/platform/system/backend.h"
 
 extern const SystemDriver sdl_system_driver;
+extern const InputDriver sdl_input_driver;
+extern const AudioDriver sdl_audio_driver;
 
 extern const PlatformBackend sdl_backend;
 const PlatformBackend sdl_backend = {
     "sdl",
     &sdl_system_driver,
     nullptr,  // video
-    nullptr,  // input
-    nullptr,  // audio
+    &sdl_input_driver,
+    &sdl_audio_driver,
 };

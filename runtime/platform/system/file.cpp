@@ -1,4 +1,5 @@
-// POSIX implementation of the file layer. Relies on: open/read/write/lseek/ftruncate/fsync.
+// POSIX implementation of the file layer and of the safe whole-file replacement.
+// Relies on: open/read/write/lseek/ftruncate/fsync/rename/realpath/mkostemp.
 #include "runtime/platform/system/file.h"
 
 #include <fcntl.h>
@@ -6,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <new>
 
 #include "runtime/foundation/strings.h"
@@ -14,6 +17,46 @@ struct PlatformFile {
     int fd;
     std::string path;
 };
+
+namespace {
+FileFaults faults = {};
+
+// write() with the injected write budget: once it is spent, writes fail as on a full disk.
+ssize_t checked_write(int fd, const void* buffer, size_t bytes) {
+    if (faults.limit_writes) {
+        if (faults.write_budget <= 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        if (int64_t(bytes) > faults.write_budget) bytes = size_t(faults.write_budget);
+    }
+    ssize_t n = write(fd, buffer, bytes);
+    if (n > 0 && faults.limit_writes) faults.write_budget -= n;
+    return n;
+}
+
+int write_all(int fd, const void* buffer, size_t bytes) {
+    size_t done = 0;
+    while (done < bytes) {
+        ssize_t n = checked_write(fd, static_cast<const char*>(buffer) + done, bytes - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        done += size_t(n);
+    }
+    return 1;
+}
+
+int checked_fsync(int fd) {
+    if (faults.sync_error) {
+        errno = faults.sync_error;
+        return -1;
+    }
+    return fsync(fd);
+}
+}  // namespace
+
+void file_set_faults(const FileFaults& f) { faults = f; }
+void file_clear_faults() { faults = FileFaults{}; }
 
 std::string file_native_path(const char16_t* name) {
     std::string path = str_to_utf8(name);
@@ -62,7 +105,7 @@ int file_write(PlatformFile* file, const void* buffer, uint32_t bytes, uint32_t*
     if (bytes_written) *bytes_written = 0;
     if (!file) return 0;
     while (done < bytes) {
-        ssize_t n = write(file->fd, static_cast<const char*>(buffer) + done, bytes - done);
+        ssize_t n = checked_write(file->fd, static_cast<const char*>(buffer) + done, bytes - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             if (bytes_written) *bytes_written = done;
@@ -92,7 +135,7 @@ int file_set_end(PlatformFile* file) {
     return here >= 0 && ftruncate(file->fd, here) == 0;
 }
 
-int file_flush(PlatformFile* file) { return file && fsync(file->fd) == 0; }
+int file_flush(PlatformFile* file) { return file && checked_fsync(file->fd) == 0; }
 
 void file_close(PlatformFile* file) {
     if (!file) return;
@@ -108,4 +151,65 @@ FILE* file_fopen(const char16_t* name, const char* mode) {
     std::string path = file_native_path(name);
     if (path.empty() || !mode) return nullptr;
     return std::fopen(path.c_str(), mode);
+}
+
+FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size) {
+    if (!file || (size && !data)) return FILE_REPLACE_FAILED;
+    // The real file behind any symbolic link: the link itself must stay a link.
+    char* real = realpath(file->path.c_str(), nullptr);
+    if (!real) return FILE_REPLACE_FAILED;
+    std::string target = real;
+    std::free(real);
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    struct stat original;
+    if (stat(target.c_str(), &original) != 0) return FILE_REPLACE_FAILED;
+
+    std::string temp = folder + "/." + base + ".XXXXXX";
+    int fd;
+    if (faults.temp_create_error) {
+        errno = faults.temp_create_error;
+        fd = -1;
+    } else {
+        fd = mkostemp(&temp[0], O_CLOEXEC);
+    }
+    if (fd < 0) {
+        // A folder that takes no new files, though the file itself may be writable.
+        if (errno == EACCES || errno == EPERM || errno == EROFS) return FILE_REPLACE_NO_TEMP;
+        return FILE_REPLACE_FAILED;
+    }
+
+    bool ok = write_all(fd, data, size) && fchmod(fd, original.st_mode & 07777) == 0;
+    if (ok && (original.st_uid != geteuid() || original.st_gid != getegid())) {
+        // Only a privileged process may give the file away; an ordinary one keeps its own owner.
+        [[maybe_unused]] int kept = fchown(fd, original.st_uid, original.st_gid);
+    }
+    ok = ok && checked_fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    if (ok && faults.rename_error) {
+        errno = faults.rename_error;
+        ok = false;
+    }
+    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return FILE_REPLACE_FAILED;
+    }
+    // The rename itself becomes durable with the folder's entry list.
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        checked_fsync(dir);
+        close(dir);
+    }
+    return FILE_REPLACE_DONE;
+}
+
+int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size) {
+    if (!file || (size && !data)) return 0;
+    if (lseek(file->fd, 0, SEEK_SET) != 0) return 0;
+    int ok = write_all(file->fd, data, size);
+    ok = file_set_end(file) && ok;
+    return ok;
 }

@@ -2,7 +2,9 @@
 // files): stand-ins for CreateFileW, ReadFile, WriteFile, SetFilePointer, SetEndOfFile,
 // GetFileSize, FlushFileBuffers, CloseHandle and _wfopen. Names keep the program's own backslashes
 // ("Files\Tarnwood.cfg"); they are mapped to "/" here, when a file is opened.
-// Relies on: POSIX open/read/write, strings.h for UTF-16 names.
+// Also the safe replacement of a file's whole contents (temporary file, sync, rename) and the
+// fault injection through which tests make that replacement fail at each step.
+// Relies on: POSIX open/read/write/fsync/rename, strings.h for UTF-16 names.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -33,3 +35,31 @@ const std::string& file_path(PlatformFile* file);
 
 // _wfopen: a C stream for libraries that write through stdio (the PNG encoder).
 FILE* file_fopen(const char16_t* name, const char* mode);
+
+// Replaces the whole contents of the open file's target with size bytes, so that a failure at any
+// point leaves the target as it was: a symbolic link is followed to the real file, the bytes go
+// to a temporary file beside it, which is flushed to the disk, given the target's mode (and owner
+// where allowed) and renamed over it; then the folder is synced. The open handle keeps pointing at
+// the old contents. On failure the temporary file is removed.
+enum FileReplaceResult {
+    FILE_REPLACE_FAILED = 0,   // nothing changed
+    FILE_REPLACE_DONE = 1,     // the target holds the new bytes
+    FILE_REPLACE_NO_TEMP = 2,  // the folder refuses new files (read-only folder): nothing changed,
+                               // the caller may rewrite the file in place instead
+};
+FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size);
+
+// Writes data from the start of the file and cuts it off behind: the in-place rewrite for files
+// whose folder takes no temporary file. Returns 1 when every step succeeded.
+int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size);
+
+// Test controls: injected failures of the file layer. A zero-filled record injects nothing.
+struct FileFaults {
+    int temp_create_error;  // errno with which creating a temporary file fails (EACCES, ENOSPC...)
+    bool limit_writes;      // when set, writes fail with ENOSPC once write_budget bytes went out
+    int64_t write_budget;
+    int sync_error;         // errno with which syncing a file fails
+    int rename_error;       // errno with which renaming a file fails
+};
+void file_set_faults(const FileFaults& faults);
+void file_clear_faults();

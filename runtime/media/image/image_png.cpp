@@ -1,0 +1,201 @@
+// The PNG decoder (from memory, into 24-bit or 32-bit blue-green-red(-alpha) rows) and the PNG
+// encoder (24-bit RGB and 32-bit RGBA files, unfiltered, compression level 9).
+// libpng reports errors by a long jump to the point set with setjmp; each function that sets one
+// does nothing else, and the work runs in a callee, so no local of the setting frame is changed
+// between the setjmp and a jump back.
+// Relies on: image.h, libpng 1.6 (structures created for the library's own version string), the
+// file layer's C stream (file_fopen).
+#include <png.h>
+
+#include <csetjmp>
+#include <cstring>
+
+#include "runtime/media/image/image.h"
+#include "runtime/platform/system/file.h"
+
+namespace {
+constexpr int kSignatureBytes = 8;
+
+png_structp png_of(ImageDecodeContext* context) { return static_cast<png_structp>(context->png); }
+png_infop info_of(ImageDecodeContext* context) { return static_cast<png_infop>(context->png_info); }
+
+// libpng's read function: hands out the next bytes of the data and refuses to pass its end.
+void read_from_memory(png_structp png, png_bytep out, size_t length) {
+    auto* context = static_cast<ImageDecodeContext*>(png_get_io_ptr(png));
+    size_t left = size_t(context->data + context->data_size - context->cursor);
+    if (length > left) png_error(png, "read past the end of the data");
+    std::memcpy(out, context->cursor, length);
+    context->cursor += length;
+}
+
+void destroy_read(ImageDecodeContext* context) {
+    png_structp png = png_of(context);
+    png_infop info = info_of(context);
+    if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    context->png = nullptr;
+    context->png_info = nullptr;
+}
+
+// check after the error return point is set: header and size.
+int check_header(ImageDecodeContext* context) {
+    png_structp png = png_of(context);
+    context->cursor = context->data;  // libpng reads the signature again
+    png_set_read_fn(png, context, read_from_memory);
+    // libpng refuses larger pictures while reading the header.
+    png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_infop info = png_create_info_struct(png);
+    context->png_info = info;
+    if (!info) return 0;
+    png_read_info(png, info);
+
+    png_uint_32 width = 0, height = 0;
+    int bit_depth = 0, colour_type = 0;
+    png_get_IHDR(png, info, &width, &height, &bit_depth, &colour_type, nullptr, nullptr, nullptr);
+    if (width == 0 || height == 0 || width > png_uint_32(IMAGE_MAX_SIDE) || height > png_uint_32(IMAGE_MAX_SIDE))
+        return 0;
+    context->width = int32_t(width);
+    context->height = int32_t(height);
+    context->bit_depth = bit_depth;
+    context->colour_type = colour_type;
+    // Grey + alpha (4) and RGBA (6) keep their alpha; grey, RGB and palette pictures become 24-bit.
+    context->depth = (colour_type & PNG_COLOR_MASK_ALPHA) ? 32 : 24;
+    return 1;
+}
+
+int png_check(ImageDecodeContext* context) {
+    if (context->data_size < kSignatureBytes || png_sig_cmp(context->data, 0, kSignatureBytes)) return 0;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) return 0;
+    context->png = png;
+    context->png_info = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        destroy_read(context);
+        return 0;
+    }
+    if (check_header(context)) return 1;
+    destroy_read(context);
+    return 0;
+}
+
+// read after the error return point is set.
+int read_rows(ImageDecodeContext* context, unsigned char* buffer, int32_t pitch) {
+    png_structp png = png_of(context);
+    png_infop info = info_of(context);
+    switch (context->colour_type) {
+    case PNG_COLOR_TYPE_PALETTE:
+        // A palette picture always becomes 24-bit: its transparency is dropped.
+        png_set_palette_to_rgb(png);
+        png_set_strip_alpha(png);
+        break;
+    case PNG_COLOR_TYPE_GRAY:
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        png_set_gray_to_rgb(png);
+        break;
+    default:
+        break;
+    }
+    if (context->bit_depth == 16) png_set_strip_16(png);
+    png_set_bgr(png);
+    int passes = png_set_interlace_handling(png);
+
+    // The transformed row must fit the caller's row.
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) > size_t(pitch)) return 0;
+
+    // Row by row into the caller's rows; an interlaced picture is completed pass by pass.
+    for (int pass = 0; pass < passes; pass++) {
+        for (int32_t y = 0; y < context->height; y++) {
+            png_bytep row = buffer + int64_t(y) * pitch;
+            png_read_rows(png, &row, nullptr, 1);
+        }
+    }
+    return 1;
+}
+
+int png_read(ImageDecodeContext* context, unsigned char* buffer, int32_t pitch) {
+    png_structp png = png_of(context);
+    if (!png || !context->png_info || pitch <= 0) return 0;
+    if (setjmp(png_jmpbuf(png))) return 0;  // the close that follows releases the structures
+    return read_rows(context, buffer, pitch);
+}
+
+void png_close(ImageDecodeContext* context) { destroy_read(context); }
+
+// ---- encoder ------------------------------------------------------------------------------------
+
+struct PngWrite {
+    png_structp png;
+    png_infop info;
+    FILE* file;
+    const unsigned char* pixels;
+    int32_t width;
+    int32_t height;
+    int32_t pitch;
+    int32_t flags;
+    int colour_type;
+};
+
+int write_rows(PngWrite* job) {
+    png_structp png = job->png;
+    png_init_io(png, job->file);
+    job->info = png_create_info_struct(png);
+    if (!job->info) return 0;
+    png_set_filter(png, 0, PNG_FILTER_NONE);  // rows are stored unfiltered
+    png_set_compression_level(png, 9);
+    png_set_IHDR(png, job->info, png_uint_32(job->width), png_uint_32(job->height), 8, job->colour_type,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_bgr(png);  // the pixels are blue, green, red(, alpha) in memory
+    png_write_info(png, job->info);
+    const bool bottom_up = (job->flags & IMAGE_BOTTOM_UP) != 0;
+    for (int32_t i = 0; i < job->height; i++) {
+        int32_t y = bottom_up ? job->height - 1 - i : i;
+        png_write_row(png, job->pixels + int64_t(y) * job->pitch);
+    }
+    png_write_end(png, job->info);
+    return 1;
+}
+
+int write_guarded(PngWrite* job) {
+    if (setjmp(png_jmpbuf(job->png))) return 0;
+    return write_rows(job);
+}
+
+int png_write(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
+              int32_t flags, int colour_type) {
+    if (!file_name || !pixels || width <= 0 || height <= 0) return 0;
+    FILE* file = file_fopen(file_name, "wb");
+    if (!file) return 0;
+    PngWrite job{};
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!job.png) {
+        std::fclose(file);
+        return 0;
+    }
+    job.file = file;
+    job.pixels = pixels;
+    job.width = width;
+    job.height = height;
+    job.pitch = pitch;
+    job.flags = flags;
+    job.colour_type = colour_type;
+    int ok = write_guarded(&job);
+    png_destroy_write_struct(&job.png, &job.info);
+    if (std::fclose(file) != 0) ok = 0;  // the last bytes may fail to reach the disk here
+    return ok;
+}
+
+int png_write24(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
+                int32_t flags, int32_t) {
+    return png_write(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB);
+}
+
+int png_write32(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
+                int32_t flags, int32_t) {
+    return png_write(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB_ALPHA);
+}
+}  // namespace
+
+extern const ImageDecoder image_png_decoder;
+const ImageDecoder image_png_decoder = {png_check, png_read, png_close};
+extern const ImageEncoder image_png_encoder;
+const ImageEncoder image_png_encoder = {IMAGE_ENCODER_PNG, png_write24, png_write32};
