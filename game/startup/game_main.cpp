@@ -12,12 +12,23 @@
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
+#include "runtime/media/display.h"
+#include "runtime/media/draw.h"
 #include "runtime/media/image/image.h"
 #include "runtime/media/keyboard.h"
 #include "runtime/media/mouse.h"
 #include "runtime/media/sound.h"
+#include "runtime/media/sprite3d.h"
 
 GameState game;
+
+// The menu fonts, loaded under their numbers by game_init_state; the pages select them by number.
+struct MenuFont {
+    int32_t points;
+    int32_t flags;
+};
+static const MenuFont menu_fonts[] = {{10, 0}, {12, 0}, {12, FONT_BOLD}, {14, 0}, {24, 0}, {28, 0}};
+static const char16_t menu_font_face[] = u"Monotype Corsiva";
 
 void game_init_state() {
     int32_t start = str_builder.length;
@@ -54,6 +65,9 @@ void game_init_state() {
     game.new_screen_refresh = 0;
     str_assign(&game.new_language, u"German");
     str_assign(&game.new_menu_page, u"Main");
+
+    for (size_t number = 0; number < sizeof menu_fonts / sizeof menu_fonts[0]; number++)
+        font_load(intptr_t(number), menu_font_face, menu_fonts[number].points, menu_fonts[number].flags);
 }
 
 void game_error_message(const char16_t* text) {
@@ -71,6 +85,8 @@ struct DeviceStep {
 const DeviceStep kDeviceSteps[] = {
     {mouse_init, u"Mouse konnte nicht initialisiert werden"},
     {key_init, u"Keyboard konnte nicht initialisiert werden"},
+    {screen_init, u"Sprite konnte nicht initialisiert werden"},
+    {sprite3d_init, u"Sprite3D konnte nicht initialisiert werden"},
     {sound_init, u"Sound konnte nicht initialisiert werden"},
 };
 }  // namespace
@@ -86,6 +102,9 @@ void game_shutdown() {
     prefs_shutdown();
     mouse_release();
     key_release();
+    screen_library_release();
+    sprite3d_free_all();
+    font_free_all();
     image_free_all();
     image_shutdown_blending();
 }
@@ -100,6 +119,8 @@ int game_run() {
     image_init_decoders();
     image_init_blending();
     image_init();
+    draw_init();
+    font_init();
     image_register_bmp_decoder();
     prefs_init();
     process_init();

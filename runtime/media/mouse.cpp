@@ -40,6 +40,8 @@ int mouse_init() {
     }
     if (m.device->set_data_format(&kMouseFormat) != DI_OK) return 0;
     m.stage = 1;
+    // The display's window procedure lets go of the mouse when the program loses the focus.
+    display_state.on_deactivate = mouse_unacquire;
     return 1;
 }
 
@@ -121,6 +123,7 @@ void mouse_release() {
         m.device->release();
         m.device = nullptr;
     }
+    if (display_state.on_deactivate == mouse_unacquire) display_state.on_deactivate = nullptr;
     dinput_release();
     m = {};
 }

@@ -8,12 +8,14 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/strings.h"
 #include "runtime/platform/headless/headless.h"
+#include "runtime/platform/headless/headless_video.h"
 
 class RuntimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform_use_backend(&headless_backend);
         headless_system_reset();
+        headless_video_reset();
         runtime_heap = heap_create(4096, true);
         str_init();
     }

@@ -256,6 +256,8 @@ struct Direct3DSurface9 {
     HDC dc;                    // the context while GetDC is outstanding
     Direct3DTexture9* texture; // owner of a texture level (its references are the texture's)
     Direct3DDevice9* device;   // owner of a back buffer (lives as long as the device)
+    int32_t clear_pending;     // a whole-surface Clear not yet written (done at the next access)
+    uint32_t clear_value;      // the pixel value that Clear asked for
 };
 
 struct Direct3DTexture9 {

@@ -11,6 +11,8 @@
 
 using COLORREF = uint32_t;
 using BOOL = int32_t;
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
 
 struct GdiDc;
 struct GdiObject;

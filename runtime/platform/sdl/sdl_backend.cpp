@@ -3,6 +3,7 @@
 #include "runtime/platform/system/backend.h"
 
 extern const SystemDriver sdl_system_driver;
+extern const VideoDriver sdl_video_driver;
 extern const InputDriver sdl_input_driver;
 extern const AudioDriver sdl_audio_driver;
 
@@ -10,7 +11,7 @@ extern const PlatformBackend sdl_backend;
 const PlatformBackend sdl_backend = {
     "sdl",
     &sdl_system_driver,
-    nullptr,  // video
+    &sdl_video_driver,
     &sdl_input_driver,
     &sdl_audio_driver,
 };

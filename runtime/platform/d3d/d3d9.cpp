@@ -1,0 +1,852 @@
+// Software Direct3D 9: object, device, textures and surfaces. Quads are drawn by Direct3D 9's
+// rules: a pixel is covered when its centre (integer coordinates) lies inside, left and top edges
+// inclusive; a point sample takes the texel whose span [i, i+1) holds u * width (an exact edge
+// goes to the upper texel). A Clear of the whole back buffer is kept pending and written together
+// with the next full-picture draw (or at the next access), so a frame that clears and then draws
+// the backdrop writes each pixel once.
+// Relies on: d3d_internal.h (row kernels), gdi.h (contexts of surfaces), video_driver.h (backend).
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "runtime/platform/d3d/d3d_internal.h"
+#include "runtime/platform/d3d/video_driver.h"
+
+namespace {
+
+const VideoDriver* video() {
+    const PlatformBackend* backend = platform_backend();
+    return backend ? backend->video : nullptr;
+}
+
+bool is_back_buffer_format(D3DFORMAT f) { return f == D3DFMT_X8R8G8B8 || f == D3DFMT_R5G6B5 || f == D3DFMT_X1R5G5B5; }
+
+bool side_ok(int64_t side) { return side > 0 && side <= D3D_MAX_SIDE; }
+
+GdiPixelLayout gdi_layout_of(D3DFORMAT f) {
+    switch (f) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: return GDI_PIXELS_XRGB8888;
+    case D3DFMT_R5G6B5: return GDI_PIXELS_RGB565;
+    default: return GDI_PIXELS_XRGB1555;
+    }
+}
+
+// --- pixel conversion -------------------------------------------------------------------------
+
+inline uint32_t expand5(uint32_t v) { return (v << 3) | (v >> 2); }
+inline uint32_t expand6(uint32_t v) { return (v << 2) | (v >> 4); }
+
+// A pixel of any of the formats as 0xAARRGGBB (X formats read as alpha 255).
+inline uint32_t to_argb(D3DFORMAT f, const uint8_t* p) {
+    uint32_t v32;
+    uint16_t v;
+    switch (f) {
+    case D3DFMT_A8R8G8B8: std::memcpy(&v32, p, 4); return v32;
+    case D3DFMT_X8R8G8B8: std::memcpy(&v32, p, 4); return v32 | 0xFF000000u;
+    case D3DFMT_R5G6B5:
+        std::memcpy(&v, p, 2);
+        return 0xFF000000u | (expand5(v >> 11) << 16) | (expand6((v >> 5) & 63) << 8) | expand5(v & 31);
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5:
+        std::memcpy(&v, p, 2);
+        return ((f == D3DFMT_X1R5G5B5 || (v & 0x8000)) ? 0xFF000000u : 0) | (expand5((v >> 10) & 31) << 16) |
+               (expand5((v >> 5) & 31) << 8) | expand5(v & 31);
+    default: return 0;
+    }
+}
+
+// 0xAARRGGBB to a format's pixel (X formats store alpha bits as 0).
+inline void from_argb(D3DFORMAT f, uint8_t* p, uint32_t c) {
+    uint32_t r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF, a = c >> 24;
+    uint32_t v32;
+    uint16_t v;
+    switch (f) {
+    case D3DFMT_A8R8G8B8: std::memcpy(p, &c, 4); return;
+    case D3DFMT_X8R8G8B8: v32 = c & 0x00FFFFFFu; std::memcpy(p, &v32, 4); return;
+    case D3DFMT_R5G6B5: v = uint16_t(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)); std::memcpy(p, &v, 2); return;
+    case D3DFMT_X1R5G5B5:
+        v = uint16_t(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+        std::memcpy(p, &v, 2);
+        return;
+    case D3DFMT_A1R5G5B5:
+        v = uint16_t((a >= 128 ? 0x8000 : 0) | ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
+        std::memcpy(p, &v, 2);
+        return;
+    default: return;
+    }
+}
+
+// x * y / 255, rounded to nearest, exact for 0..255 operands.
+inline uint32_t mul255(uint32_t x, uint32_t y) {
+    uint32_t t = x * y + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+// --- surfaces ----------------------------------------------------------------------------------
+
+Direct3DSurface9* surface_new(int32_t width, int32_t height, D3DFORMAT format, D3DPOOL pool) {
+    int32_t bytes = d3d_format_bytes(format);
+    if (!bytes || !side_ok(width) || !side_ok(height)) return nullptr;
+    int32_t pitch = (width * bytes + 31) & ~31;
+    uint8_t* pixels = d3d_pixels_alloc(size_t(pitch) * size_t(height));
+    if (!pixels) return nullptr;
+    Direct3DSurface9* s = new (std::nothrow) Direct3DSurface9();
+    if (!s) {
+        d3d_pixels_free(pixels);
+        return nullptr;
+    }
+    s->refs = 1;
+    s->format = format;
+    s->pool = pool;
+    s->width = width;
+    s->height = height;
+    s->pitch = pitch;
+    s->pixels = pixels;
+    return s;
+}
+
+void surface_destroy(Direct3DSurface9* s) {
+    if (!s) return;
+    if (s->dc) gdi_delete_dc(s->dc);
+    d3d_pixels_free(s->pixels);
+    delete s;
+}
+
+// The native pixel value of a D3DCOLOR in a format.
+uint32_t native_of(D3DFORMAT f, D3DCOLOR colour) {
+    uint8_t bytes[4] = {};
+    from_argb(f, bytes, colour);
+    uint32_t v = 0;
+    std::memcpy(&v, bytes, d3d_format_bytes(f));
+    return v;
+}
+
+void fill_rows(Direct3DSurface9* s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t native) {
+    int32_t bytes = d3d_format_bytes(s->format);
+    for (int32_t y = y0; y < y1; y++) {
+        uint8_t* row = s->pixels + intptr_t(y) * s->pitch;
+        if (bytes == 4) {
+            d3d_row_fill(reinterpret_cast<uint32_t*>(row) + x0, x1 - x0, native);
+        } else {
+            uint16_t* p = reinterpret_cast<uint16_t*>(row);
+            std::fill(p + x0, p + x1, uint16_t(native));
+        }
+    }
+}
+
+// Writes a pending whole-surface clear; every access to the pixels other than the fused draw
+// goes through here first.
+void resolve(Direct3DSurface9* s) {
+    if (!s || !s->clear_pending) return;
+    s->clear_pending = 0;
+    fill_rows(s, 0, 0, s->width, s->height, s->clear_value);
+}
+
+void classify(Direct3DTexture9* t) {
+    D3DTextureSampler* sampler = t->sampler;
+    if (!sampler || sampler->classified_serial == t->serial) return;
+    Direct3DSurface9* s = t->level0;
+    D3DAlphaClass result = D3D_ALPHA_OPAQUE;
+    if (s->format == D3DFMT_A1R5G5B5) {
+        result = D3D_ALPHA_BINARY;
+    } else if (s->format == D3DFMT_A8R8G8B8) {
+        bool all_opaque = true;
+        for (int32_t y = 0; y < s->height && result != D3D_ALPHA_GENERAL; y++) {
+            const uint32_t* row = reinterpret_cast<const uint32_t*>(s->pixels + intptr_t(y) * s->pitch);
+            for (int32_t x = 0; x < s->width; x++) {
+                uint32_t a = row[x] >> 24;
+                if (a != 255) {
+                    all_opaque = false;
+                    if (a != 0) {
+                        result = D3D_ALPHA_GENERAL;
+                        break;
+                    }
+                }
+            }
+        }
+        if (result != D3D_ALPHA_GENERAL) result = all_opaque ? D3D_ALPHA_OPAQUE : D3D_ALPHA_BINARY;
+    }
+    sampler->alpha_class = result;
+    sampler->classified_serial = t->serial;
+}
+
+// A texture level was written: the classification and the resampled picture are out of date.
+void texture_written(Direct3DSurface9* s) {
+    if (!s->texture) return;
+    Direct3DTexture9* t = s->texture;
+    t->serial++;
+    classify(t);
+}
+
+void texture_destroy(Direct3DTexture9* t) {
+    if (t->sampler) {
+        d3d_pixels_free(reinterpret_cast<uint8_t*>(t->sampler->cache));
+        delete t->sampler;
+    }
+    surface_destroy(t->level0);
+    delete t;
+}
+
+void default_states(Direct3DDevice9* d) {
+    std::memset(d->render_states, 0, sizeof d->render_states);
+    std::memset(d->stage_states, 0, sizeof d->stage_states);
+    std::memset(d->sampler_states, 0, sizeof d->sampler_states);
+    d->render_states[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    d->render_states[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    d->render_states[D3DRS_ALPHABLENDENABLE] = 0;
+    d->render_states[D3DRS_MULTISAMPLEANTIALIAS] = 1;
+    for (int stage = 0; stage < 8; stage++) {
+        d->stage_states[stage][D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        d->stage_states[stage][D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        d->stage_states[stage][D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        d->stage_states[stage][D3DTSS_ALPHAOP] = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        d->stage_states[stage][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        d->stage_states[stage][D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+    }
+    for (int s = 0; s < 16; s++) {
+        d->sampler_states[s][D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        d->sampler_states[s][D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+    }
+    d->fvf = 0;
+    d->software_vp = 0;
+    d->in_scene = 0;
+}
+
+bool params_ok(const D3DPRESENT_PARAMETERS* p) {
+    return p && side_ok(p->BackBufferWidth) && side_ok(p->BackBufferHeight) && is_back_buffer_format(p->BackBufferFormat) &&
+           p->BackBufferCount <= 1;
+}
+
+// Makes or remakes the two buffers of the flip chain and opens the backend's screen.
+HRESULT make_buffers(Direct3DDevice9* d, const D3DPRESENT_PARAMETERS* p) {
+    const VideoDriver* v = video();
+    Direct3DSurface9* back = surface_new(int32_t(p->BackBufferWidth), int32_t(p->BackBufferHeight), p->BackBufferFormat, D3DPOOL_DEFAULT);
+    Direct3DSurface9* front = surface_new(int32_t(p->BackBufferWidth), int32_t(p->BackBufferHeight), p->BackBufferFormat, D3DPOOL_DEFAULT);
+    if (!back || !front) {
+        surface_destroy(back);
+        surface_destroy(front);
+        return E_OUTOFMEMORY;
+    }
+    int vsync = p->PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
+    if (!v || !v->screen_open(int32_t(p->BackBufferWidth), int32_t(p->BackBufferHeight), p->BackBufferFormat,
+                              int32_t(p->FullScreen_RefreshRateInHz), vsync)) {
+        surface_destroy(back);
+        surface_destroy(front);
+        return D3DERR_NOTAVAILABLE;
+    }
+    back->device = d;
+    front->device = d;
+    if (d->back) {
+        // A reset keeps the back buffer's identity (callers may still hold it): move the new
+        // pixels into the old record.
+        Direct3DSurface9* old = d->back;
+        if (old->dc) gdi_delete_dc(old->dc), old->dc = nullptr;
+        d3d_pixels_free(old->pixels);
+        old->pixels = back->pixels;
+        old->width = back->width, old->height = back->height, old->pitch = back->pitch, old->format = back->format;
+        old->locked = 0;
+        old->clear_pending = 0;
+        back->pixels = nullptr;
+        surface_destroy(back);
+        back = old;
+    }
+    if (d->front) surface_destroy(d->front);
+    d->back = back;
+    d->front = front;
+    return D3D_OK;
+}
+
+// --- drawing -----------------------------------------------------------------------------------
+
+struct QuadVertex {
+    float x, y, u, v;
+    D3DCOLOR diffuse;
+};
+
+// Texel index of each covered pixel along one axis: pixel p (centre at p) lies at
+// t = (p - e0) / (e1 - e0) along the edge; the sample is floor((c0 + t (c1 - c0)) * size), wrapped.
+void texel_map(std::vector<int32_t>& map, int32_t p0, int32_t p1, double e0, double e1, double c0, double c1, int32_t size) {
+    map.resize(size_t(p1 - p0));
+    double scale = (c1 - c0) / (e1 - e0);
+    for (int32_t p = p0; p < p1; p++) {
+        double coord = c0 + (p - e0) * scale;
+        // The small bias sends a sample that lands on a texel edge (up to rounding) to the upper texel.
+        int64_t t = int64_t(std::floor(coord * size + 1e-6));
+        t %= size;
+        if (t < 0) t += size;
+        map[size_t(p - p0)] = int32_t(t);
+    }
+}
+
+struct StageSetup {
+    uint32_t colour_op, colour_arg1, colour_arg2, alpha_op, alpha_arg1, alpha_arg2;
+};
+
+inline uint32_t stage_arg(uint32_t arg, uint32_t texel, uint32_t diffuse) {
+    switch (arg & 0xF) {
+    case D3DTA_TEXTURE: return texel;
+    default: return diffuse;  // D3DTA_DIFFUSE, and D3DTA_CURRENT, which is the diffuse colour at stage 0
+    }
+}
+
+inline uint32_t modulate(uint32_t a, uint32_t b, int shift) {
+    return mul255((a >> shift) & 0xFF, (b >> shift) & 0xFF) << shift;
+}
+
+inline uint32_t apply_op(uint32_t op, uint32_t a1, uint32_t a2, uint32_t diffuse, bool alpha) {
+    uint32_t result;
+    switch (op) {
+    case D3DTOP_SELECTARG1: result = a1; break;
+    case D3DTOP_SELECTARG2: result = a2; break;
+    case D3DTOP_MODULATE:
+        result = alpha ? modulate(a1, a2, 24) : (modulate(a1, a2, 0) | modulate(a1, a2, 8) | modulate(a1, a2, 16));
+        break;
+    default: result = diffuse; break;  // disabled: the colour passes through
+    }
+    return alpha ? (result & 0xFF000000u) : (result & 0x00FFFFFFu);
+}
+
+inline uint32_t blend_factor(uint32_t factor, uint32_t src_alpha) {
+    switch (factor) {
+    case D3DBLEND_ZERO: return 0;
+    case D3DBLEND_SRCALPHA: return src_alpha;
+    case D3DBLEND_INVSRCALPHA: return 255 - src_alpha;
+    default: return 255;  // D3DBLEND_ONE and anything not used here
+    }
+}
+
+}  // namespace
+
+int32_t d3d_format_bytes(D3DFORMAT format) {
+    switch (format) {
+    case D3DFMT_A8R8G8B8:
+    case D3DFMT_X8R8G8B8: return 4;
+    case D3DFMT_R5G6B5:
+    case D3DFMT_X1R5G5B5:
+    case D3DFMT_A1R5G5B5: return 2;
+    default: return 0;
+    }
+}
+
+// --- the Direct3D object -----------------------------------------------------------------------
+
+Direct3D9* direct3d_create9(uint32_t sdk_version) {
+    const VideoDriver* v = video();
+    if (sdk_version != D3D_SDK_VERSION || !v || !v->start()) return nullptr;
+    Direct3D9* d3d = new (std::nothrow) Direct3D9();
+    if (!d3d) {
+        v->stop();
+        return nullptr;
+    }
+    d3d->refs = 1;
+    return d3d;
+}
+
+uint32_t Direct3D9::add_ref() { return ++refs; }
+
+uint32_t Direct3D9::release() {
+    uint32_t left = --refs;
+    if (left == 0) {
+        if (const VideoDriver* v = video()) v->stop();
+        delete this;
+    }
+    return left;
+}
+
+uint32_t Direct3D9::get_adapter_mode_count(uint32_t adapter, D3DFORMAT format) {
+    const VideoDriver* v = video();
+    if (adapter != D3DADAPTER_DEFAULT || !v || !is_back_buffer_format(format)) return 0;
+    int32_t n = v->mode_count(format);
+    return n > 0 ? uint32_t(n) : 0;
+}
+
+HRESULT Direct3D9::enum_adapter_modes(uint32_t adapter, D3DFORMAT format, uint32_t index, D3DDISPLAYMODE* mode) {
+    const VideoDriver* v = video();
+    VideoMode m = {};
+    if (!mode || adapter != D3DADAPTER_DEFAULT || !v || index >= get_adapter_mode_count(adapter, format) ||
+        !v->mode_get(format, int32_t(index), &m))
+        return D3DERR_INVALIDCALL;
+    *mode = {uint32_t(m.width), uint32_t(m.height), uint32_t(m.refresh_hz), format};
+    return D3D_OK;
+}
+
+HRESULT Direct3D9::check_device_type(uint32_t adapter, D3DDEVTYPE type, D3DFORMAT display_format,
+                                     D3DFORMAT back_buffer_format, BOOL windowed) {
+    if (adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL || windowed) return D3DERR_NOTAVAILABLE;
+    if (back_buffer_format != display_format) return D3DERR_NOTAVAILABLE;
+    return get_adapter_mode_count(adapter, display_format) > 0 ? D3D_OK : D3DERR_NOTAVAILABLE;
+}
+
+HRESULT Direct3D9::get_device_caps(uint32_t adapter, D3DDEVTYPE type, D3DCAPS9* caps) {
+    if (!caps || adapter != D3DADAPTER_DEFAULT || type != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
+    *caps = {};
+    caps->DeviceType = type;
+    caps->AdapterOrdinal = adapter;
+    caps->DevCaps = D3DDEVCAPS_HWTRANSFORMANDLIGHT;
+    caps->MaxTextureWidth = D3D_MAX_SIDE;
+    caps->MaxTextureHeight = D3D_MAX_SIDE;
+    return D3D_OK;
+}
+
+HRESULT Direct3D9::create_device(uint32_t adapter, D3DDEVTYPE type, WindowHandle, uint32_t behaviour_flags,
+                                 D3DPRESENT_PARAMETERS* params, Direct3DDevice9** device) {
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (!params_ok(params) || params->Windowed) return D3DERR_INVALIDCALL;
+    if (!(behaviour_flags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                             D3DCREATE_MIXED_VERTEXPROCESSING)))
+        return D3DERR_INVALIDCALL;
+    HRESULT hr = check_device_type(adapter, type, params->BackBufferFormat, params->BackBufferFormat, FALSE);
+    if (hr != D3D_OK) return hr;
+    Direct3DDevice9* d = new (std::nothrow) Direct3DDevice9();
+    if (!d) return E_OUTOFMEMORY;
+    d->refs = 1;
+    d->params = *params;
+    if (d->params.BackBufferCount == 0) d->params.BackBufferCount = 1;
+    default_states(d);
+    d->software_vp = (behaviour_flags & D3DCREATE_SOFTWARE_VERTEXPROCESSING) ? 1 : 0;
+    hr = make_buffers(d, &d->params);
+    if (hr != D3D_OK) {
+        delete d;
+        return hr;
+    }
+    *params = d->params;
+    *device = d;
+    return D3D_OK;
+}
+
+// --- the device --------------------------------------------------------------------------------
+
+uint32_t Direct3DDevice9::add_ref() { return ++refs; }
+
+uint32_t Direct3DDevice9::release() {
+    uint32_t left = --refs;
+    if (left == 0) {
+        if (texture0) texture0->release();
+        surface_destroy(back);
+        surface_destroy(front);
+        if (const VideoDriver* v = video()) v->screen_close();
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Direct3DDevice9::test_cooperative_level() {
+    const VideoDriver* v = video();
+    return v ? v->device_state() : D3DERR_DRIVERINTERNALERROR;
+}
+
+HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
+    const VideoDriver* v = video();
+    if (!v) return D3DERR_DRIVERINTERNALERROR;
+    if (!params_ok(p) || p->Windowed) return D3DERR_INVALIDCALL;
+    int32_t state = v->device_state();
+    if (state == D3DERR_DEVICELOST || state == D3DERR_DRIVERINTERNALERROR) return state;
+    if (back->locked) return D3DERR_INVALIDCALL;
+    if (!v->device_reset()) return D3DERR_DEVICELOST;
+    if (texture0) texture0->release(), texture0 = nullptr;
+    bool same = p->BackBufferWidth == params.BackBufferWidth && p->BackBufferHeight == params.BackBufferHeight &&
+                p->BackBufferFormat == params.BackBufferFormat;
+    if (!same) {
+        v->screen_close();
+        D3DPRESENT_PARAMETERS next = *p;
+        if (next.BackBufferCount == 0) next.BackBufferCount = 1;
+        HRESULT hr = make_buffers(this, &next);
+        if (hr != D3D_OK) return hr;
+        params = next;
+    } else {
+        // The contents of default-pool buffers are lost in a reset; they come back black.
+        if (back->dc) gdi_delete_dc(back->dc), back->dc = nullptr;
+        back->clear_pending = 0;
+        std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
+        std::memset(front->pixels, 0, size_t(front->pitch) * front->height);
+        params.PresentationInterval = p->PresentationInterval;
+        params.FullScreen_RefreshRateInHz = p->FullScreen_RefreshRateInHz;
+    }
+    int32_t keep_sw = software_vp;
+    default_states(this);
+    software_vp = keep_sw;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::present(const RECT* source, const RECT* dest, WindowHandle override_window, const void* dirty) {
+    const VideoDriver* v = video();
+    if (source || dest || override_window || dirty) return D3DERR_INVALIDCALL;
+    if (!v) return D3DERR_DRIVERINTERNALERROR;
+    int32_t state = v->device_state();
+    if (state != D3D_OK) return state == D3DERR_DEVICENOTRESET ? D3DERR_DEVICELOST : state;
+    if (back->locked || back->dc) return D3DERR_INVALIDCALL;
+    resolve(back);
+    // Flip: the finished frame is shown; the buffer shown until now becomes the back buffer.
+    std::swap(back->pixels, front->pixels);
+    VideoFrame frame = {front->pixels, front->pitch, front->width, front->height, front->format};
+    return v->present(&frame) ? D3D_OK : D3DERR_DEVICELOST;
+}
+
+HRESULT Direct3DDevice9::get_back_buffer(uint32_t swap_chain, uint32_t index, D3DBACKBUFFER_TYPE type,
+                                         Direct3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (swap_chain != 0 || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    back->add_ref();
+    *surface = back;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::begin_scene() {
+    if (in_scene) return D3DERR_INVALIDCALL;
+    in_scene = 1;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::end_scene() {
+    if (!in_scene) return D3DERR_INVALIDCALL;
+    in_scene = 0;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::clear(uint32_t count, const D3DRECT* rects, uint32_t flags, D3DCOLOR colour, float, uint32_t) {
+    if (count && !rects) return D3DERR_INVALIDCALL;
+    if (!(flags & D3DCLEAR_TARGET)) return D3D_OK;
+    if (back->locked || back->dc) return D3DERR_INVALIDCALL;
+    uint32_t native = native_of(back->format, colour);
+    if (count == 0) {
+        back->clear_pending = 1;
+        back->clear_value = native;
+        return D3D_OK;
+    }
+    resolve(back);
+    for (uint32_t i = 0; i < count; i++) {
+        int32_t x0 = std::max(rects[i].x1, 0), y0 = std::max(rects[i].y1, 0);
+        int32_t x1 = std::min(rects[i].x2, back->width), y1 = std::min(rects[i].y2, back->height);
+        if (x0 < x1 && y0 < y1) fill_rows(back, x0, y0, x1, y1, native);
+    }
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::set_render_state(D3DRENDERSTATETYPE state, uint32_t value) {
+    if (uint32_t(state) >= 256) return D3DERR_INVALIDCALL;
+    render_states[state] = value;
+    return D3D_OK;
+}
+
+uint32_t Direct3DDevice9::get_render_state(D3DRENDERSTATETYPE state) const {
+    return uint32_t(state) < 256 ? render_states[state] : 0;
+}
+
+HRESULT Direct3DDevice9::set_texture_stage_state(uint32_t stage, D3DTEXTURESTAGESTATETYPE type, uint32_t value) {
+    if (stage >= 8 || uint32_t(type) >= 33) return D3DERR_INVALIDCALL;
+    stage_states[stage][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::set_sampler_state(uint32_t sampler, D3DSAMPLERSTATETYPE type, uint32_t value) {
+    if (sampler >= 16 || uint32_t(type) >= 14) return D3DERR_INVALIDCALL;
+    sampler_states[sampler][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::set_software_vertex_processing(BOOL software) {
+    software_vp = software ? 1 : 0;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::set_fvf(uint32_t format) {
+    if (format != (D3DFVF_XYZRHW | D3DFVF_TEX1) && format != (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1))
+        return D3DERR_INVALIDCALL;
+    fvf = format;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::set_texture(uint32_t stage, Direct3DTexture9* texture) {
+    if (stage >= 8) return D3DERR_INVALIDCALL;
+    if (stage != 0) return D3D_OK;  // only stage 0 is ever sampled
+    if (texture) texture->add_ref();
+    if (texture0) texture0->release();
+    texture0 = texture;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::draw_primitive_up(D3DPRIMITIVETYPE type, uint32_t primitive_count, const void* vertices,
+                                           uint32_t stride) {
+    const bool has_diffuse = fvf == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    const uint32_t expected = has_diffuse ? 28 : 24;
+    if (type != D3DPT_TRIANGLESTRIP || primitive_count != 2 || !vertices || fvf == 0 || stride != expected)
+        return D3DERR_INVALIDCALL;
+    const VideoDriver* v = video();
+    if (!v || v->device_state() != D3D_OK) return D3D_OK;  // a lost device draws nothing, silently
+
+    QuadVertex q[4];
+    const uint8_t* bytes = static_cast<const uint8_t*>(vertices);
+    for (int i = 0; i < 4; i++) {
+        const uint8_t* p = bytes + size_t(i) * stride;
+        std::memcpy(&q[i].x, p, 4);
+        std::memcpy(&q[i].y, p + 4, 4);
+        q[i].diffuse = 0xFFFFFFFFu;
+        if (has_diffuse) std::memcpy(&q[i].diffuse, p + 16, 4);
+        std::memcpy(&q[i].u, p + (has_diffuse ? 20 : 16), 4);
+        std::memcpy(&q[i].v, p + (has_diffuse ? 24 : 20), 4);
+    }
+    // The callers draw screen-aligned rectangles: top-left, top-right, bottom-left, bottom-right.
+    if (q[0].y != q[1].y || q[2].y != q[3].y || q[0].x != q[2].x || q[1].x != q[3].x || q[0].u != q[2].u ||
+        q[1].u != q[3].u || q[0].v != q[1].v || q[2].v != q[3].v)
+        return D3DERR_INVALIDCALL;
+    double ex0 = q[0].x, ex1 = q[1].x, eu0 = q[0].u, eu1 = q[1].u;
+    double ey0 = q[0].y, ey1 = q[2].y, ev0 = q[0].v, ev1 = q[2].v;
+    if (ex1 < ex0) std::swap(ex0, ex1), std::swap(eu0, eu1);
+    if (ey1 < ey0) std::swap(ey0, ey1), std::swap(ev0, ev1);
+    if (!(ex1 > ex0) || !(ey1 > ey0)) return D3D_OK;
+    // Covered pixels: centres p with e0 <= p < e1 (top-left rule), clipped to the surface.
+    double cx0 = std::max(std::ceil(ex0), 0.0), cx1 = std::min(std::ceil(ex1), double(back->width));
+    double cy0 = std::max(std::ceil(ey0), 0.0), cy1 = std::min(std::ceil(ey1), double(back->height));
+    if (cx0 >= cx1 || cy0 >= cy1) return D3D_OK;
+    const int32_t px0 = int32_t(cx0), px1 = int32_t(cx1), py0 = int32_t(cy0), py1 = int32_t(cy1);
+    const int32_t qw = px1 - px0, qh = py1 - py0;
+
+    Direct3DTexture9* texture = texture0;
+    Direct3DSurface9* tex = texture ? texture->level0 : nullptr;
+    if (tex && (tex->locked || tex->dc)) return D3DERR_INVALIDCALL;
+    if (back->locked || back->dc) return D3DERR_INVALIDCALL;
+
+    const uint32_t diffuse = q[0].diffuse;
+    const StageSetup st = {stage_states[0][D3DTSS_COLOROP],  stage_states[0][D3DTSS_COLORARG1],
+                           stage_states[0][D3DTSS_COLORARG2], stage_states[0][D3DTSS_ALPHAOP],
+                           stage_states[0][D3DTSS_ALPHAARG1], stage_states[0][D3DTSS_ALPHAARG2]};
+    const bool blending = render_states[D3DRS_ALPHABLENDENABLE] != 0;
+    const uint32_t src_factor = render_states[D3DRS_SRCBLEND], dst_factor = render_states[D3DRS_DESTBLEND];
+
+    static thread_local std::vector<int32_t> xmap, ymap;
+    const int32_t tw = tex ? tex->width : 1, th = tex ? tex->height : 1;
+    texel_map(xmap, px0, px1, ex0, ex1, eu0, eu1, tw);
+    texel_map(ymap, py0, py1, ey0, ey1, ev0, ev1, th);
+
+    // Fast path: a 32-bit texture drawn unchanged onto a 32-bit back buffer, either replacing the
+    // pixels (no blending, or an opaque texture) or keyed by alpha 0/255 under SRCALPHA/INVSRCALPHA.
+    auto is_texture = [](uint32_t op, uint32_t a1, uint32_t a2, uint32_t other) {
+        if (op == D3DTOP_SELECTARG1) return (a1 & 0xF) == D3DTA_TEXTURE;
+        if (op == D3DTOP_SELECTARG2) return (a2 & 0xF) == D3DTA_TEXTURE;
+        if (op == D3DTOP_MODULATE) {
+            bool t1 = (a1 & 0xF) == D3DTA_TEXTURE, t2 = (a2 & 0xF) == D3DTA_TEXTURE;
+            return (t1 != t2) && other;  // the other argument is diffuse at full value
+        }
+        return false;
+    };
+    bool fast = tex && tex->format == D3DFMT_A8R8G8B8 && back->format == D3DFMT_X8R8G8B8 &&
+                is_texture(st.colour_op, st.colour_arg1, st.colour_arg2, (diffuse & 0x00FFFFFFu) == 0x00FFFFFFu) &&
+                is_texture(st.alpha_op, st.alpha_arg1, st.alpha_arg2, (diffuse >> 24) == 0xFF);
+    D3DAlphaClass alpha_class = D3D_ALPHA_GENERAL;
+    if (fast) {
+        classify(texture);
+        alpha_class = texture->sampler ? texture->sampler->alpha_class : D3D_ALPHA_GENERAL;
+        bool keyed_blend = blending && src_factor == D3DBLEND_SRCALPHA && dst_factor == D3DBLEND_INVSRCALPHA;
+        if (!blending || alpha_class == D3D_ALPHA_OPAQUE) alpha_class = D3D_ALPHA_OPAQUE;
+        else if (!(keyed_blend && alpha_class == D3D_ALPHA_BINARY)) fast = false;
+    }
+
+    if (fast) {
+        // Source rows: straight out of the texture when the columns map one to one, else out of
+        // the picture resampled at this zoom (kept until the texture or the maps change).
+        bool direct = xmap[size_t(qw - 1)] - xmap[0] == qw - 1;
+        for (int32_t i = 1; direct && i < qw; i++) direct = xmap[size_t(i)] == xmap[size_t(i - 1)] + 1;
+        D3DTextureSampler* sampler = texture->sampler;
+        if (!direct) {
+            if (sampler->cache_serial != texture->serial || sampler->cache_xmap != xmap || sampler->cache_ymap != ymap ||
+                !sampler->cache) {
+                size_t need = size_t(qw) * size_t(qh);
+                if (need > sampler->cache_capacity) {
+                    d3d_pixels_free(reinterpret_cast<uint8_t*>(sampler->cache));
+                    sampler->cache = reinterpret_cast<uint32_t*>(d3d_pixels_alloc(need * 4));
+                    sampler->cache_capacity = sampler->cache ? need : 0;
+                }
+                if (!sampler->cache) return E_OUTOFMEMORY;
+                for (int32_t r = 0; r < qh; r++) {
+                    const uint32_t* src = reinterpret_cast<const uint32_t*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch);
+                    uint32_t* out = sampler->cache + size_t(r) * qw;
+                    for (int32_t c = 0; c < qw; c++) out[c] = src[xmap[size_t(c)]];
+                }
+                sampler->cache_xmap = xmap;
+                sampler->cache_ymap = ymap;
+                sampler->cache_serial = texture->serial;
+            }
+        }
+        auto source_row = [&](int32_t r) -> const uint32_t* {
+            if (direct) return reinterpret_cast<const uint32_t*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch) + xmap[0];
+            return sampler->cache + size_t(r) * qw;
+        };
+        const bool pending = back->clear_pending != 0;
+        const uint32_t fill = back->clear_value;
+        back->clear_pending = 0;
+        for (int32_t y = 0; y < back->height; y++) {
+            uint32_t* row = reinterpret_cast<uint32_t*>(back->pixels + intptr_t(y) * back->pitch);
+            if (y < py0 || y >= py1) {
+                if (pending) d3d_row_fill(row, back->width, fill);
+                continue;
+            }
+            if (pending) {
+                d3d_row_fill(row, px0, fill);
+                d3d_row_fill(row + px1, back->width - px1, fill);
+            }
+            const uint32_t* src = source_row(y - py0);
+            if (alpha_class == D3D_ALPHA_OPAQUE) d3d_row_copy_opaque(row + px0, src, qw);
+            else if (pending) d3d_row_copy_keyed_fill(row + px0, src, qw, fill);
+            else d3d_row_copy_keyed(row + px0, src, qw);
+        }
+        return D3D_OK;
+    }
+
+    // General path: every pixel through the texture stage and the blend, in any formats.
+    resolve(back);
+    const int32_t tex_bytes = tex ? d3d_format_bytes(tex->format) : 0;
+    const int32_t dst_bytes = d3d_format_bytes(back->format);
+    for (int32_t r = 0; r < qh; r++) {
+        uint8_t* row = back->pixels + intptr_t(py0 + r) * back->pitch;
+        const uint8_t* trow = tex ? tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch : nullptr;
+        for (int32_t c = 0; c < qw; c++) {
+            uint32_t texel = tex ? to_argb(tex->format, trow + size_t(xmap[size_t(c)]) * tex_bytes) : 0xFFFFFFFFu;
+            uint32_t colour = apply_op(st.colour_op, stage_arg(st.colour_arg1, texel, diffuse),
+                                       stage_arg(st.colour_arg2, texel, diffuse), diffuse, false);
+            uint32_t alpha = apply_op(st.alpha_op, stage_arg(st.alpha_arg1, texel, diffuse),
+                                      stage_arg(st.alpha_arg2, texel, diffuse), diffuse, true);
+            uint8_t* p = row + size_t(px0 + c) * dst_bytes;
+            uint32_t out = colour | alpha;
+            if (blending) {
+                uint32_t a = alpha >> 24;
+                uint32_t fs = blend_factor(src_factor, a), fd = blend_factor(dst_factor, a);
+                uint32_t under = to_argb(back->format, p);
+                out = 0;
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    uint32_t s = (colour >> shift) & 0xFF, d = (under >> shift) & 0xFF;
+                    uint32_t value = mul255(s, fs) + mul255(d, fd);
+                    out |= std::min(value, 255u) << shift;
+                }
+            }
+            from_argb(back->format, p, out & 0x00FFFFFFu);
+        }
+    }
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::create_texture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, D3DFORMAT format,
+                                        D3DPOOL pool, Direct3DTexture9** texture, void* shared_handle) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (levels > 1 || usage != 0 || shared_handle || !side_ok(width) || !side_ok(height) || !d3d_format_bytes(format) ||
+        (pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM))
+        return D3DERR_INVALIDCALL;
+    Direct3DTexture9* t = new (std::nothrow) Direct3DTexture9();
+    if (!t) return E_OUTOFMEMORY;
+    t->sampler = new (std::nothrow) D3DTextureSampler();
+    t->level0 = surface_new(int32_t(width), int32_t(height), format, pool);
+    if (!t->sampler || !t->level0) {
+        delete t->sampler;
+        surface_destroy(t->level0);
+        delete t;
+        return E_OUTOFMEMORY;
+    }
+    t->sampler->classified_serial = ~0u;
+    t->sampler->cache_serial = ~0u;
+    t->refs = 1;
+    t->level0->refs = 0;  // the level's references are the texture's
+    t->level0->texture = t;
+    classify(t);
+    *texture = t;
+    return D3D_OK;
+}
+
+HRESULT Direct3DDevice9::create_offscreen_plain_surface(uint32_t width, uint32_t height, D3DFORMAT format, D3DPOOL pool,
+                                                        Direct3DSurface9** surface, void* shared_handle) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (shared_handle || !side_ok(width) || !side_ok(height) || !d3d_format_bytes(format) ||
+        (pool != D3DPOOL_SYSTEMMEM && pool != D3DPOOL_DEFAULT && pool != D3DPOOL_SCRATCH))
+        return D3DERR_INVALIDCALL;
+    Direct3DSurface9* s = surface_new(int32_t(width), int32_t(height), format, pool);
+    if (!s) return E_OUTOFMEMORY;
+    *surface = s;
+    return D3D_OK;
+}
+
+// --- textures ----------------------------------------------------------------------------------
+
+HRESULT Direct3DTexture9::get_surface_level(uint32_t level, Direct3DSurface9** surface) {
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (level != 0) return D3DERR_INVALIDCALL;
+    add_ref();
+    *surface = level0;
+    return D3D_OK;
+}
+
+uint32_t Direct3DTexture9::add_ref() { return ++refs; }
+
+uint32_t Direct3DTexture9::release() {
+    uint32_t left = --refs;
+    if (left == 0) texture_destroy(this);
+    return left;
+}
+
+// --- surfaces ----------------------------------------------------------------------------------
+
+uint32_t Direct3DSurface9::add_ref() {
+    if (texture) return texture->add_ref();
+    return ++refs;
+}
+
+uint32_t Direct3DSurface9::release() {
+    if (texture) return texture->release();
+    if (refs == 0) return 0;
+    uint32_t left = --refs;
+    if (left == 0 && !device) surface_destroy(this);  // back buffers live as long as their device
+    return left;
+}
+
+HRESULT Direct3DSurface9::get_desc(D3DSURFACE_DESC* desc) {
+    if (!desc) return D3DERR_INVALIDCALL;
+    *desc = {format, pool, uint32_t(width), uint32_t(height)};
+    return D3D_OK;
+}
+
+HRESULT Direct3DSurface9::lock_rect(D3DLOCKED_RECT* out, const RECT* rect, uint32_t flags) {
+    if (!out || locked || dc) return D3DERR_INVALIDCALL;
+    int32_t x = 0, y = 0;
+    if (rect) {
+        if (rect->left < 0 || rect->top < 0 || rect->right > width || rect->bottom > height || rect->left >= rect->right ||
+            rect->top >= rect->bottom)
+            return D3DERR_INVALIDCALL;
+        x = rect->left, y = rect->top;
+    }
+    resolve(this);
+    locked = (flags & D3DLOCK_READONLY) ? 2 : 1;
+    out->Pitch = pitch;
+    out->pBits = pixels + intptr_t(y) * pitch + intptr_t(x) * d3d_format_bytes(format);
+    return D3D_OK;
+}
+
+HRESULT Direct3DSurface9::unlock_rect() {
+    if (!locked) return D3DERR_INVALIDCALL;
+    bool wrote = locked == 1;
+    locked = 0;
+    if (wrote) texture_written(this);
+    return D3D_OK;
+}
+
+HRESULT Direct3DSurface9::get_dc(HDC* out) {
+    if (!out) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (locked || dc) return D3DERR_INVALIDCALL;
+    resolve(this);
+    dc = gdi_create_surface_dc(pixels, width, height, pitch, gdi_layout_of(format));
+    if (!dc) return E_OUTOFMEMORY;
+    *out = dc;
+    return D3D_OK;
+}
+
+HRESULT Direct3DSurface9::release_dc(HDC given) {
+    if (!dc || given != dc) return D3DERR_INVALIDCALL;
+    gdi_delete_dc(dc);
+    dc = nullptr;
+    texture_written(this);
+    return D3D_OK;
+}

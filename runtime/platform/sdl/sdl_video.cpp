@@ -1,0 +1,224 @@
+// SDL video driver: the program window as a desktop-sized full-screen window with the back buffer
+// letterboxed at its own aspect ratio (a real mode switch only when the display offers exactly the
+// size and refresh rate asked for), vertical sync on or off as asked, the window class
+// "MultimediaBase Class", focus changes as window events that also lose the device, close requests
+// passed on (the program ignores them). Only window events are taken from SDL's queue.
+// Relies on: SDL2, sdl_service.h, video_driver.h.
+#include <SDL.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "runtime/platform/d3d/video_driver.h"
+#include "runtime/platform/sdl/sdl_service.h"
+
+namespace {
+
+enum : int32_t { FORMAT_X8R8G8B8 = 22, FORMAT_R5G6B5 = 23, FORMAT_X1R5G5B5 = 24 };
+
+struct SdlVideo {
+    int32_t users;
+    SDL_Window* window;
+    SDL_Renderer* renderer;
+    SDL_Texture* texture;
+    int32_t width, height, format;
+    std::string title;
+    bool shown;
+    bool cursor_shown;
+    int32_t device_state;
+};
+
+SdlVideo video = {0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+
+// The display's modes, each size and rate once. Every mode serves every back-buffer format: the
+// presenter converts, so 16-bit screens work on 24-bit desktops.
+std::vector<VideoMode> display_modes() {
+    std::vector<VideoMode> modes;
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; i++) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
+        VideoMode mode = {m.w, m.h, m.refresh_rate};
+        bool seen = false;
+        for (const VideoMode& other : modes)
+            seen |= other.width == mode.width && other.height == mode.height && other.refresh_hz == mode.refresh_hz;
+        if (!seen) modes.push_back(mode);
+    }
+    return modes;
+}
+
+bool known_format(int32_t format) {
+    return format == FORMAT_X8R8G8B8 || format == FORMAT_R5G6B5 || format == FORMAT_X1R5G5B5;
+}
+
+int start() {
+    if (video.users == 0) {
+        // X11 takes the window class from this variable when the window is made.
+        setenv("SDL_VIDEO_X11_WMCLASS", "MultimediaBase Class", 1);
+        if (!sdl_service_acquire(SDL_INIT_VIDEO)) return 0;
+    }
+    video.users++;
+    return 1;
+}
+
+void destroy_screen() {
+    if (video.texture) SDL_DestroyTexture(video.texture);
+    if (video.renderer) SDL_DestroyRenderer(video.renderer);
+    if (video.window) SDL_DestroyWindow(video.window);
+    video.texture = nullptr;
+    video.renderer = nullptr;
+    video.window = nullptr;
+}
+
+void stop() {
+    if (video.users == 0) return;
+    if (--video.users > 0) return;
+    destroy_screen();
+    if (!video.cursor_shown) SDL_ShowCursor(SDL_ENABLE);
+    sdl_service_release(SDL_INIT_VIDEO);
+    video = SdlVideo{0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+}
+
+int32_t mode_count(int32_t format) { return known_format(format) ? int32_t(display_modes().size()) : 0; }
+
+int mode_get(int32_t format, int32_t index, VideoMode* mode) {
+    if (!known_format(format) || !mode) return 0;
+    std::vector<VideoMode> modes = display_modes();
+    if (index < 0 || size_t(index) >= modes.size()) return 0;
+    *mode = modes[size_t(index)];
+    return 1;
+}
+
+void window_show(int shown) {
+    video.shown = shown != 0;
+    if (!video.window) return;
+    if (shown) {
+        SDL_ShowWindow(video.window);
+        SDL_RaiseWindow(video.window);
+    } else {
+        SDL_HideWindow(video.window);
+    }
+}
+
+void window_set_title(const char* utf8) {
+    video.title = utf8 ? utf8 : "";
+    if (video.window) SDL_SetWindowTitle(video.window, video.title.c_str());
+}
+
+void cursor_show(int shown) {
+    video.cursor_shown = shown != 0;
+    if (video.users > 0) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+// A real mode switch for the exact size and rate, if the display has it; false otherwise.
+bool switch_mode(int32_t width, int32_t height, int32_t refresh_hz) {
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) return false;
+    if (desktop.w == width && desktop.h == height && (refresh_hz == 0 || desktop.refresh_rate == refresh_hz)) return false;
+    int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; i++) {
+        SDL_DisplayMode m;
+        if (SDL_GetDisplayMode(0, i, &m) != 0) continue;
+        if (m.w != width || m.h != height || (refresh_hz != 0 && m.refresh_rate != refresh_hz)) continue;
+        if (SDL_SetWindowDisplayMode(video.window, &m) != 0) return false;
+        if (SDL_SetWindowFullscreen(video.window, SDL_WINDOW_FULLSCREEN) != 0) return false;
+        // SDL falls back silently when the mode does not take: compare with what was asked.
+        SDL_DisplayMode got;
+        if (SDL_GetWindowDisplayMode(video.window, &got) == 0 && got.w == width && got.h == height) return true;
+        SDL_SetWindowFullscreen(video.window, 0);
+        return false;
+    }
+    return false;
+}
+
+int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_hz, int vsync) {
+    if (video.users == 0 || !known_format(format) || width <= 0 || height <= 0) return 0;
+    destroy_screen();
+    SDL_DisplayMode desktop;
+    if (SDL_GetDesktopDisplayMode(0, &desktop) != 0) desktop.w = width, desktop.h = height;
+    uint32_t flags = SDL_WINDOW_BORDERLESS | (video.shown ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN);
+    video.window = SDL_CreateWindow(video.title.c_str(), 0, 0, desktop.w, desktop.h, flags);
+    if (!video.window) return 0;
+    if (!switch_mode(width, height, refresh_hz)) SDL_SetWindowFullscreen(video.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    uint32_t renderer_flags = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
+    video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags);
+    if (!video.renderer) video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags | SDL_RENDERER_SOFTWARE);
+    if (!video.renderer) {
+        destroy_screen();
+        return 0;
+    }
+    SDL_RenderSetLogicalSize(video.renderer, width, height);  // letterboxed at the back buffer's aspect
+    uint32_t pixel_format = format == FORMAT_X8R8G8B8 ? SDL_PIXELFORMAT_RGB888
+                            : format == FORMAT_R5G6B5 ? SDL_PIXELFORMAT_RGB565
+                                                      : SDL_PIXELFORMAT_RGB555;
+    video.texture = SDL_CreateTexture(video.renderer, pixel_format, SDL_TEXTUREACCESS_STREAMING, width, height);
+    if (!video.texture) {
+        destroy_screen();
+        return 0;
+    }
+    video.width = width;
+    video.height = height;
+    video.format = format;
+    video.device_state = VIDEO_DEVICE_OK;
+    SDL_ShowCursor(video.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
+    if (video.shown) SDL_RaiseWindow(video.window);
+    return 1;
+}
+
+void screen_close() { destroy_screen(); }
+
+int present(const VideoFrame* frame) {
+    if (!video.texture || !frame || frame->width != video.width || frame->height != video.height) return 0;
+    if (SDL_UpdateTexture(video.texture, nullptr, frame->pixels, frame->pitch) != 0) return 0;
+    SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(video.renderer);
+    SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
+    SDL_RenderPresent(video.renderer);
+    return 1;
+}
+
+int poll_event(VideoEvent* event) {
+    if (video.users == 0 || !event) return 0;
+    SDL_PumpEvents();
+    SDL_Event e;
+    // Window events only; the keyboard and mouse drivers take their own event types.
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1 ||
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+        if (e.type == SDL_QUIT) {
+            event->kind = VIDEO_EVENT_CLOSE;
+            return 1;
+        }
+        switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            if (video.device_state == VIDEO_DEVICE_LOST) video.device_state = VIDEO_DEVICE_NOT_RESET;
+            event->kind = VIDEO_EVENT_FOCUS_GAINED;
+            return 1;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            if (video.texture && video.device_state == VIDEO_DEVICE_OK) video.device_state = VIDEO_DEVICE_LOST;
+            event->kind = VIDEO_EVENT_FOCUS_LOST;
+            return 1;
+        case SDL_WINDOWEVENT_CLOSE:
+            event->kind = VIDEO_EVENT_CLOSE;
+            return 1;
+        default:
+            break;  // exposure, moves, sizes: the next present repaints everything
+        }
+    }
+    return 0;
+}
+
+int32_t device_state() { return video.device_state; }
+
+int device_reset() {
+    if (video.device_state == VIDEO_DEVICE_LOST || video.device_state == VIDEO_DEVICE_INTERNAL_ERROR) return 0;
+    video.device_state = VIDEO_DEVICE_OK;
+    return 1;
+}
+
+}  // namespace
+
+extern const VideoDriver sdl_video_driver;
+const VideoDriver sdl_video_driver = {start,        stop,        mode_count,   mode_get,     window_show,
+                                      window_set_title, cursor_show, screen_open, screen_close, present,
+                                      poll_event,   device_state, device_reset};
