@@ -3,11 +3,18 @@
 // Relies on: gdi.h, registry.h (font table, target allocation).
 #include "runtime/media/draw.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "runtime/foundation/strings.h"
 
 DrawState draw_state = {};
 
 namespace {
+
+// Shape corners are worked out in 64 bits and saturated: an absurd size must not overflow.
+int32_t sat(int64_t v) { return int32_t(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, v))); }
+int32_t end_of(int32_t start, int64_t size) { return sat(int64_t(start) + size); }
 
 // Mirror of the current target for the thread (the slot draw_init reserves; nothing reads it).
 thread_local DrawTarget* thread_target = nullptr;
@@ -18,15 +25,15 @@ void op_set_back_colour(DrawTarget* t, int32_t colour) { gdi_set_bk_color(t->dc,
 
 void op_box(DrawTarget* t, int32_t x, int32_t y, int32_t w, int32_t h) {
     if ((w == 1 || w == -1) && (h == 1 || h == -1)) {
-        gdi_set_pixel_v(t->dc, w == -1 ? x - 1 : x, h == -1 ? y - 1 : y, COLORREF(t->front_colour));
+        gdi_set_pixel_v(t->dc, w == -1 ? end_of(x, -1) : x, h == -1 ? end_of(y, -1) : y, COLORREF(t->front_colour));
         return;
     }
-    gdi_rectangle(t->dc, x, y, x + w, y + h);
+    gdi_rectangle(t->dc, x, y, end_of(x, w), end_of(y, h));
 }
 
 void op_circle(DrawTarget* t, int32_t x, int32_t y, int32_t r) {
-    if (r == 1) gdi_rectangle(t->dc, x, y, x + 1, y + 1);
-    else gdi_ellipse(t->dc, x - r, y - r, x + r + 1, y + r + 1);
+    if (r == 1) gdi_rectangle(t->dc, x, y, end_of(x, 1), end_of(y, 1));
+    else gdi_ellipse(t->dc, end_of(x, -int64_t(r)), end_of(y, -int64_t(r)), end_of(x, int64_t(r) + 1), end_of(y, int64_t(r) + 1));
 }
 
 void op_set_font(DrawTarget* t, intptr_t font) {

@@ -1,6 +1,9 @@
 // The embedded title picture and title music: the picture decodes through libpng as a
 // 1280 x 1024 RGBA image that the menu can write on, the music has the exact WAVE layout, stays
 // below -1 dBFS and loops without a seam, and the generator writes the same bytes again.
+#include "assets/assets.h"
+
+#include <gtest/gtest.h>
 #include <png.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -14,10 +17,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include "assets/assets.h"
 
 extern char** environ;
 
@@ -149,12 +148,12 @@ TEST(AssetsTest, MusicHasTheExactWaveLayout) {
     EXPECT_EQ(std::memcmp(w + 8, "WAVE", 4), 0);
     EXPECT_EQ(std::memcmp(w + 12, "fmt ", 4), 0);
     EXPECT_EQ(u32_at(w + 16), 16u);
-    EXPECT_EQ(u16_at(w + 20), 1);          // PCM
-    EXPECT_EQ(u16_at(w + 22), 2);          // channels
-    EXPECT_EQ(u32_at(w + 24), 44100u);     // frames per second
-    EXPECT_EQ(u32_at(w + 28), 176400u);    // bytes per second
-    EXPECT_EQ(u16_at(w + 32), 4);          // block
-    EXPECT_EQ(u16_at(w + 34), 16);         // bits
+    EXPECT_EQ(u16_at(w + 20), 1);        // PCM
+    EXPECT_EQ(u16_at(w + 22), 2);        // channels
+    EXPECT_EQ(u32_at(w + 24), 44100u);   // frames per second
+    EXPECT_EQ(u32_at(w + 28), 176400u);  // bytes per second
+    EXPECT_EQ(u16_at(w + 32), 4);        // block
+    EXPECT_EQ(u16_at(w + 34), 16);       // bits
     EXPECT_EQ(std::memcmp(w + 36, "data", 4), 0);
     EXPECT_EQ(u32_at(w + 40), 6350400u);
 }

@@ -156,6 +156,29 @@ TEST_F(D3DTest, QuadsCoverExactlyTheirRectangleAndClip) {
     t->release();
 }
 
+TEST_F(D3DTest, QuadsOfEverySizeCoverExactlyTheirPixels) {
+    open(40, 40);
+    Direct3DTexture9* t = texture(3, 2, std::vector<uint32_t>(6, 0xFF00FF00u));
+    sprite_states(true);
+    device->set_texture(0, t);
+    for (int32_t w = 1; w <= 33; w += 2)
+        for (int32_t h = 1; h <= 33; h += 4) {
+            device->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0);
+            int32_t x = (w * 7) % 11 - 3, y = (h * 5) % 9 - 2;  // some start off the surface
+            quad3d(float(x), float(y), float(x + w), float(y + h), 255);
+            D3DLOCKED_RECT lr;
+            ASSERT_EQ(back->lock_rect(&lr, nullptr, D3DLOCK_READONLY), D3D_OK);
+            for (int32_t py = 0; py < 40; py++)
+                for (int32_t px = 0; px < 40; px++) {
+                    uint32_t v = static_cast<const uint32_t*>(lr.pBits)[py * lr.Pitch / 4 + px] & 0xFFFFFF;
+                    bool inside = px >= x && px < x + w && py >= y && py < y + h;
+                    ASSERT_EQ(v, inside ? 0x00FF00u : 0u) << w << "x" << h << " at " << x << "," << y << ": " << px << "," << py;
+                }
+            back->unlock_rect();
+        }
+    t->release();
+}
+
 TEST_F(D3DTest, PointSamplingTakesTheUpperTexelOnAnEdge) {
     open(16, 4);
     std::vector<uint32_t> texels;
@@ -258,6 +281,40 @@ TEST_F(D3DTest, ZoomedKeyedPictureMatchesTheReferenceAcrossCacheChanges) {
     t->release();
 }
 
+TEST_F(D3DTest, ZoomedSixteenBitPictureMatchesTheReference) {
+    open(96, 64, D3DFMT_X1R5G5B5);
+    const int32_t tw = 37, th = 23;
+    std::vector<uint16_t> texels(size_t(tw) * th);
+    for (int32_t i = 0; i < tw * th; i++) texels[size_t(i)] = uint16_t((i * 40503u) >> 3) | ((i % 4) ? 0x8000 : 0);
+    Direct3DTexture9* t = nullptr;
+    ASSERT_EQ(device->create_texture(tw, th, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    Direct3DSurface9* level;
+    t->get_surface_level(0, &level);
+    D3DLOCKED_RECT lr;
+    level->lock_rect(&lr, nullptr, 0);
+    for (int32_t y = 0; y < th; y++) std::memcpy(static_cast<uint8_t*>(lr.pBits) + y * lr.Pitch, &texels[size_t(y) * tw], tw * 2);
+    level->unlock_rect();
+    level->release();
+    sprite_states(true);
+    device->set_texture(0, t);
+    const int32_t zooms[][2] = {{96, 64}, {50, 30}, {50, 30}, {37, 23}, {20, 64}};
+    for (auto& z : zooms) {
+        device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00080808u, 0, 0);
+        quad3d(0, 0, float(z[0]), float(z[1]), 255);
+        for (int32_t y = 0; y < 64; y++)
+            for (int32_t x = 0; x < 96; x++) {
+                uint32_t want = 0x0421;  // the clear colour (8, 8, 8) in 5 bits
+                if (x < z[0] && y < z[1]) {
+                    int32_t tx = int32_t(std::floor((x + 0.5) * tw / z[0] + 1e-9)), ty = int32_t(std::floor((y + 0.5) * th / z[1] + 1e-9));
+                    uint16_t texel = texels[size_t(ty) * tw + tx];
+                    if (texel & 0x8000) want = texel & 0x7FFF;
+                }
+                ASSERT_EQ(pixel(x, y), want) << x << "," << y << " at " << z[0] << "x" << z[1];
+            }
+    }
+    t->release();
+}
+
 TEST_F(D3DTest, PresentFlipsTheTwoBuffers) {
     open(32, 16);
     device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00FF0000u, 0, 0);
@@ -316,6 +373,27 @@ TEST_F(D3DTest, SixteenBitBackBufferDrawsAndConverts) {
     quad(2, 2, 4, 4);
     EXPECT_EQ(pixel(2, 2), 0x7C00u);
     EXPECT_EQ(pixel(0, 0), 0x001Fu);
+    t->release();
+}
+
+TEST_F(D3DTest, SixteenBitSpritesAreKeyedByTheirAlphaBit) {
+    open(8, 4, D3DFMT_X1R5G5B5);
+    Direct3DTexture9* t = nullptr;
+    ASSERT_EQ(device->create_texture(2, 1, 1, 0, D3DFMT_A1R5G5B5, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+    Direct3DSurface9* level;
+    t->get_surface_level(0, &level);
+    D3DLOCKED_RECT lr;
+    level->lock_rect(&lr, nullptr, 0);
+    const uint16_t texels[2] = {0x8000 | 0x03E0, 0x7C00};  // opaque green, transparent red
+    std::memcpy(lr.pBits, texels, 4);
+    level->unlock_rect();
+    level->release();
+    sprite_states(false);
+    device->set_texture(0, t);
+    device->clear(0, nullptr, D3DCLEAR_TARGET, 0x000000FFu, 0, 0);
+    quad(0, 0, 8, 4);
+    EXPECT_EQ(pixel(1, 1), 0x03E0u);
+    EXPECT_EQ(pixel(6, 1), 0x001Fu);
     t->release();
 }
 

@@ -225,6 +225,28 @@ TEST_F(DrawTest, UmlautsRender) {
     }
 }
 
+TEST_F(DrawTest, UnderlineDrawsALineUnderTheWholeText) {
+    ASSERT_NE(font_load(0, u"DejaVu Sans", 12), 0);
+    ASSERT_NE(font_load(1, u"DejaVu Sans", 12, FONT_UNDERLINE), 0);
+    int32_t rows[2] = {};
+    for (int i = 0; i < 2; i++) {
+        begin(200, 40);
+        draw_set_mode(DRAW_MODE_TRANSPARENT);
+        draw_set_font(font_handle(i));
+        int32_t w = draw_text_width(u"one two");
+        draw_text(10, 5, u"one two", rgb(255, 255, 255));
+        // Rows lit across the whole width of the text (the space included).
+        for (int32_t y = 0; y < 40; y++) {
+            bool full = true;
+            for (int32_t x = 10; x < 10 + w; x++) full &= at(x, y) != 0;
+            rows[i] += full;
+        }
+        draw_end();
+    }
+    EXPECT_EQ(rows[0], 0);
+    EXPECT_GE(rows[1], 1);
+}
+
 TEST_F(DrawTest, ReloadingANumberReplacesTheFontAndFreeAllStopsTheEngine) {
     intptr_t first = font_load(2, u"Monotype Corsiva", 12, FONT_BOLD);
     ASSERT_NE(first, 0);
@@ -242,6 +264,26 @@ TEST_F(DrawTest, ReloadingANumberReplacesTheFontAndFreeAllStopsTheEngine) {
     EXPECT_EQ(font_handle(2), 0);
     font_free_all();
     EXPECT_EQ(gdi_font_engine_users(), 0);
+}
+
+}  // namespace
+
+#include "game/startup/game_main.h"
+
+namespace {
+
+// The start-up loads the six menu fonts and the shutdown frees them and stops the font engine,
+// so a second start-up in the same process starts clean.
+TEST(DrawStartup, MenuFontsLiveFromStartUpToShutdown) {
+    platform_use_backend(&headless_backend);
+    headless_system_reset();
+    headless_video_reset();
+    for (int run = 0; run < 2; run++) {
+        EXPECT_EQ(game_run(), 0);
+        EXPECT_EQ(draw_state.fonts, nullptr);
+        EXPECT_EQ(draw_state.current, nullptr);
+        EXPECT_EQ(gdi_font_engine_users(), 0);
+    }
 }
 
 }  // namespace

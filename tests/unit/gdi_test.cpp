@@ -302,3 +302,20 @@ TEST(GdiFonts, OpaqueBackgroundFillsTheCell) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiShapes, HugeShapesAreClippedNotWalked) {
+    Canvas c(16, 16);
+    Tools t(c.dc, RED, WHITE);
+    EXPECT_TRUE(gdi_rectangle(c.dc, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX));
+    EXPECT_EQ(c.count(WHITE), 256);  // the whole surface lies inside the outline
+    EXPECT_TRUE(gdi_ellipse(c.dc, -2000000000, -2000000000, 2000000000, 2000000000));
+    RECT r = {INT32_MIN, -5, INT32_MAX, 3};
+    HBRUSH brush = gdi_create_solid_brush(0x00FF00);
+    EXPECT_TRUE(gdi_fill_rect(c.dc, &r, brush));
+    gdi_delete_object(brush);
+    EXPECT_EQ(c.count(0x00FF00), 48);
+}
+
+}  // namespace

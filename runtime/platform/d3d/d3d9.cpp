@@ -273,7 +273,9 @@ void texel_map(std::vector<int32_t>& map, int32_t p0, int32_t p1, double e0, dou
     for (int32_t p = p0; p < p1; p++) {
         double coord = c0 + (p - e0) * scale;
         // The small bias sends a sample that lands on a texel edge (up to rounding) to the upper texel.
-        int64_t t = int64_t(std::floor(coord * size + 1e-6));
+        double sample = std::floor(coord * size + 1e-6);
+        if (!(sample > -1e15 && sample < 1e15)) sample = 0;  // absurd coordinates: keep the cast defined
+        int64_t t = int64_t(sample);
         t %= size;
         if (t < 0) t += size;
         map[size_t(p - p0)] = int32_t(t);
@@ -315,6 +317,98 @@ inline uint32_t blend_factor(uint32_t factor, uint32_t src_alpha) {
     case D3DBLEND_INVSRCALPHA: return 255 - src_alpha;
     default: return 255;  // D3DBLEND_ONE and anything not used here
     }
+}
+
+
+// One screen-aligned quad of a texture drawn unchanged (opaque, or keyed by an alpha of 0 or all
+// bits) onto a back buffer of the same pixel size: 32-bit A8R8G8B8 onto X8R8G8B8, or 16-bit
+// A1R5G5B5 onto X1R5G5B5. A pending clear of the back buffer is written in the same pass.
+struct FastQuad {
+    Direct3DSurface9* back;
+    Direct3DSurface9* tex;
+    D3DTextureSampler* sampler;
+    uint32_t serial;
+    int32_t px0, px1, py0, py1;
+    bool opaque;
+};
+
+template <typename Pixel>
+struct PixelRules;
+template <>
+struct PixelRules<uint32_t> {
+    static void fill(uint32_t* d, int32_t n, uint32_t v) { d3d_row_fill(d, n, v); }
+    static void opaque(uint32_t* d, const uint32_t* s, int32_t n) { d3d_row_copy_opaque(d, s, n); }
+    static void keyed(uint32_t* d, const uint32_t* s, int32_t n) { d3d_row_copy_keyed(d, s, n); }
+    static void keyed_fill(uint32_t* d, const uint32_t* s, int32_t n, uint32_t f) { d3d_row_copy_keyed_fill(d, s, n, f); }
+};
+template <>
+struct PixelRules<uint16_t> {
+    static constexpr uint16_t colour = 0x7FFF;
+    static bool visible(uint16_t v) { return (v & 0x8000) != 0; }
+    static void fill(uint16_t* d, int32_t n, uint32_t v) { std::fill(d, d + n, uint16_t(v)); }
+    static void opaque(uint16_t* d, const uint16_t* s, int32_t n) {
+        for (int32_t i = 0; i < n; i++) d[i] = uint16_t(s[i] & colour);
+    }
+    static void keyed(uint16_t* d, const uint16_t* s, int32_t n) {
+        for (int32_t i = 0; i < n; i++)
+            if (visible(s[i])) d[i] = uint16_t(s[i] & colour);
+    }
+    static void keyed_fill(uint16_t* d, const uint16_t* s, int32_t n, uint32_t f) {
+        for (int32_t i = 0; i < n; i++) d[i] = visible(s[i]) ? uint16_t(s[i] & colour) : uint16_t(f);
+    }
+};
+
+template <typename Pixel>
+bool draw_fast(const FastQuad& q, const std::vector<int32_t>& xmap, const std::vector<int32_t>& ymap) {
+    using Rules = PixelRules<Pixel>;
+    Direct3DSurface9* back = q.back;
+    const Direct3DSurface9* tex = q.tex;
+    D3DTextureSampler* sampler = q.sampler;
+    const int32_t qw = q.px1 - q.px0, qh = q.py1 - q.py0;
+    // Source rows: straight out of the texture when the columns map one to one, else out of the
+    // picture resampled at this zoom (kept until the texture is written or the maps change).
+    bool direct = true;
+    for (int32_t i = 1; direct && i < qw; i++) direct = xmap[size_t(i)] == xmap[size_t(i - 1)] + 1;
+    if (!direct &&
+        (sampler->cache_serial != q.serial || sampler->cache_xmap != xmap || sampler->cache_ymap != ymap || !sampler->cache)) {
+        size_t need = (size_t(qw) * size_t(qh) * sizeof(Pixel) + 3) / 4;  // in 32-bit units
+        if (need > sampler->cache_capacity) {
+            d3d_pixels_free(reinterpret_cast<uint8_t*>(sampler->cache));
+            sampler->cache = reinterpret_cast<uint32_t*>(d3d_pixels_alloc(need * 4));
+            sampler->cache_capacity = sampler->cache ? need : 0;
+            if (!sampler->cache) return false;
+        }
+        Pixel* cache = reinterpret_cast<Pixel*>(sampler->cache);
+        for (int32_t r = 0; r < qh; r++) {
+            const Pixel* src = reinterpret_cast<const Pixel*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch);
+            Pixel* out = cache + size_t(r) * qw;
+            for (int32_t c = 0; c < qw; c++) out[c] = src[xmap[size_t(c)]];
+        }
+        sampler->cache_xmap = xmap;
+        sampler->cache_ymap = ymap;
+        sampler->cache_serial = q.serial;
+    }
+    const bool pending = back->clear_pending != 0;
+    const uint32_t fill = back->clear_value;
+    back->clear_pending = 0;
+    for (int32_t y = 0; y < back->height; y++) {
+        Pixel* row = reinterpret_cast<Pixel*>(back->pixels + intptr_t(y) * back->pitch);
+        if (y < q.py0 || y >= q.py1) {
+            if (pending) Rules::fill(row, back->width, fill);
+            continue;
+        }
+        if (pending) {
+            Rules::fill(row, q.px0, fill);
+            Rules::fill(row + q.px1, back->width - q.px1, fill);
+        }
+        const int32_t r = y - q.py0;
+        const Pixel* src = direct ? reinterpret_cast<const Pixel*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch) + xmap[0]
+                                  : reinterpret_cast<const Pixel*>(sampler->cache) + size_t(r) * qw;
+        if (q.opaque) Rules::opaque(row + q.px0, src, qw);
+        else if (pending) Rules::keyed_fill(row + q.px0, src, qw, fill);
+        else Rules::keyed(row + q.px0, src, qw);
+    }
+    return true;
 }
 
 }  // namespace
@@ -444,7 +538,8 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
     if (!params_ok(p) || p->Windowed) return D3DERR_INVALIDCALL;
     int32_t state = v->device_state();
     if (state == D3DERR_DEVICELOST || state == D3DERR_DRIVERINTERNALERROR) return state;
-    if (back->locked) return D3DERR_INVALIDCALL;
+    // A context or lock still out on the back buffer would point at freed pixels afterwards.
+    if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     if (!v->device_reset()) return D3DERR_DEVICELOST;
     if (texture0) texture0->release(), texture0 = nullptr;
     bool same = p->BackBufferWidth == params.BackBufferWidth && p->BackBufferHeight == params.BackBufferHeight &&
@@ -458,7 +553,6 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
         params = next;
     } else {
         // The contents of default-pool buffers are lost in a reset; they come back black.
-        if (back->dc) gdi_delete_dc(back->dc), back->dc = nullptr;
         back->clear_pending = 0;
         std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
         std::memset(front->pixels, 0, size_t(front->pitch) * front->height);
@@ -633,7 +727,9 @@ HRESULT Direct3DDevice9::draw_primitive_up(D3DPRIMITIVETYPE type, uint32_t primi
         }
         return false;
     };
-    bool fast = tex && tex->format == D3DFMT_A8R8G8B8 && back->format == D3DFMT_X8R8G8B8 &&
+    const bool wide = tex && tex->format == D3DFMT_A8R8G8B8 && back->format == D3DFMT_X8R8G8B8;
+    const bool narrow = tex && tex->format == D3DFMT_A1R5G5B5 && back->format == D3DFMT_X1R5G5B5;
+    bool fast = (wide || narrow) &&
                 is_texture(st.colour_op, st.colour_arg1, st.colour_arg2, (diffuse & 0x00FFFFFFu) == 0x00FFFFFFu) &&
                 is_texture(st.alpha_op, st.alpha_arg1, st.alpha_arg2, (diffuse >> 24) == 0xFF);
     D3DAlphaClass alpha_class = D3D_ALPHA_GENERAL;
@@ -644,56 +740,10 @@ HRESULT Direct3DDevice9::draw_primitive_up(D3DPRIMITIVETYPE type, uint32_t primi
         if (!blending || alpha_class == D3D_ALPHA_OPAQUE) alpha_class = D3D_ALPHA_OPAQUE;
         else if (!(keyed_blend && alpha_class == D3D_ALPHA_BINARY)) fast = false;
     }
-
     if (fast) {
-        // Source rows: straight out of the texture when the columns map one to one, else out of
-        // the picture resampled at this zoom (kept until the texture or the maps change).
-        bool direct = xmap[size_t(qw - 1)] - xmap[0] == qw - 1;
-        for (int32_t i = 1; direct && i < qw; i++) direct = xmap[size_t(i)] == xmap[size_t(i - 1)] + 1;
-        D3DTextureSampler* sampler = texture->sampler;
-        if (!direct) {
-            if (sampler->cache_serial != texture->serial || sampler->cache_xmap != xmap || sampler->cache_ymap != ymap ||
-                !sampler->cache) {
-                size_t need = size_t(qw) * size_t(qh);
-                if (need > sampler->cache_capacity) {
-                    d3d_pixels_free(reinterpret_cast<uint8_t*>(sampler->cache));
-                    sampler->cache = reinterpret_cast<uint32_t*>(d3d_pixels_alloc(need * 4));
-                    sampler->cache_capacity = sampler->cache ? need : 0;
-                }
-                if (!sampler->cache) return E_OUTOFMEMORY;
-                for (int32_t r = 0; r < qh; r++) {
-                    const uint32_t* src = reinterpret_cast<const uint32_t*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch);
-                    uint32_t* out = sampler->cache + size_t(r) * qw;
-                    for (int32_t c = 0; c < qw; c++) out[c] = src[xmap[size_t(c)]];
-                }
-                sampler->cache_xmap = xmap;
-                sampler->cache_ymap = ymap;
-                sampler->cache_serial = texture->serial;
-            }
-        }
-        auto source_row = [&](int32_t r) -> const uint32_t* {
-            if (direct) return reinterpret_cast<const uint32_t*>(tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch) + xmap[0];
-            return sampler->cache + size_t(r) * qw;
-        };
-        const bool pending = back->clear_pending != 0;
-        const uint32_t fill = back->clear_value;
-        back->clear_pending = 0;
-        for (int32_t y = 0; y < back->height; y++) {
-            uint32_t* row = reinterpret_cast<uint32_t*>(back->pixels + intptr_t(y) * back->pitch);
-            if (y < py0 || y >= py1) {
-                if (pending) d3d_row_fill(row, back->width, fill);
-                continue;
-            }
-            if (pending) {
-                d3d_row_fill(row, px0, fill);
-                d3d_row_fill(row + px1, back->width - px1, fill);
-            }
-            const uint32_t* src = source_row(y - py0);
-            if (alpha_class == D3D_ALPHA_OPAQUE) d3d_row_copy_opaque(row + px0, src, qw);
-            else if (pending) d3d_row_copy_keyed_fill(row + px0, src, qw, fill);
-            else d3d_row_copy_keyed(row + px0, src, qw);
-        }
-        return D3D_OK;
+        FastQuad quad = {back, tex, texture->sampler, texture->serial, px0, px1, py0, py1, alpha_class == D3D_ALPHA_OPAQUE};
+        bool drawn = wide ? draw_fast<uint32_t>(quad, xmap, ymap) : draw_fast<uint16_t>(quad, xmap, ymap);
+        return drawn ? D3D_OK : E_OUTOFMEMORY;
     }
 
     // General path: every pixel through the texture stage and the blend, in any formats.

@@ -236,6 +236,9 @@ struct Direct3DDevice9 {
     uint32_t sampler_states[16][14];
 };
 
+// A surface: an offscreen plain surface (freed at its last release), a texture's level 0 (its
+// references are the texture's), or the device's back buffer (kept by the device until the device
+// goes; a reset keeps the same record, so a reference fetched before stays valid).
 struct Direct3DSurface9 {
     HRESULT lock_rect(D3DLOCKED_RECT* locked, const RECT* rect, uint32_t flags);
     HRESULT unlock_rect();

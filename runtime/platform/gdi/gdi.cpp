@@ -89,10 +89,6 @@ void span(HDC dc, int32_t x0, int32_t x1, int32_t y, COLORREF colour, int32_t ro
     }
 }
 
-void normalise(int32_t& a, int32_t& b) {
-    if (a > b) std::swap(a, b);
-}
-
 bool has_pen(HDC dc) { return dc->pen != nullptr; }
 bool has_fill(HDC dc) { return dc->brush && !dc->brush->null_brush; }
 
@@ -382,64 +378,70 @@ COLORREF gdi_get_pixel(HDC dc, int32_t x, int32_t y) {
     return gdi_from_native(dc->layout, read_native(dc, x, y));
 }
 
-BOOL gdi_rectangle(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+// A run in 64-bit coordinates (shapes may reach far beyond the surface), clipped before use.
+static void span64(HDC dc, int64_t x0, int64_t x1, int64_t y, COLORREF colour, int32_t rop) {
+    if (y < 0 || y >= dc->height || x1 <= 0 || x0 >= dc->width || x0 >= x1) return;
+    span(dc, int32_t(std::max<int64_t>(x0, 0)), int32_t(std::min<int64_t>(x1, dc->width)), int32_t(y), colour, rop);
+}
+
+BOOL gdi_rectangle(HDC dc, int32_t left32, int32_t top32, int32_t right32, int32_t bottom32) {
     if (!drawable(dc)) return 0;
-    normalise(left, right);
-    normalise(top, bottom);
+    int64_t left = left32, top = top32, right = right32, bottom = bottom32;
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
     if (right - left < 1 || bottom - top < 1) return 1;
-    int32_t rop = dc->rop;
+    const int32_t rop = dc->rop;
+    // Only the rows on the surface are visited.
+    const int64_t first = std::max<int64_t>(top, 0), last = std::min<int64_t>(bottom, dc->height);
     // The one-pixel pen lies on the inside edge of the box; the brush fills what it encloses.
     if (has_pen(dc)) {
         COLORREF pen = dc->pen->colour;
-        span(dc, left, right, top, pen, rop);
-        if (bottom - 1 > top) span(dc, left, right, bottom - 1, pen, rop);
-        for (int32_t y = top + 1; y < bottom - 1; y++) {
-            span(dc, left, left + 1, y, pen, rop);
-            if (right - 1 > left) span(dc, right - 1, right, y, pen, rop);
+        span64(dc, left, right, top, pen, rop);
+        if (bottom - 1 > top) span64(dc, left, right, bottom - 1, pen, rop);
+        for (int64_t y = std::max(first, top + 1); y < std::min(last, bottom - 1); y++) {
+            span64(dc, left, left + 1, y, pen, rop);
+            if (right - 1 > left) span64(dc, right - 1, right, y, pen, rop);
         }
         left++, top++, right--, bottom--;
     }
-    if (has_fill(dc)) {
-        for (int32_t y = top; y < bottom; y++) span(dc, left, right, y, dc->brush->colour, rop);
-    }
+    if (has_fill(dc))
+        for (int64_t y = std::max(first, top); y < std::min(last, bottom); y++) span64(dc, left, right, y, dc->brush->colour, rop);
     return 1;
 }
 
-BOOL gdi_ellipse(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom) {
+BOOL gdi_ellipse(HDC dc, int32_t left32, int32_t top32, int32_t right32, int32_t bottom32) {
     if (!drawable(dc)) return 0;
-    normalise(left, right);
-    normalise(top, bottom);
-    int32_t w = right - left, h = bottom - top;
+    int64_t left = left32, top = top32, right = right32, bottom = bottom32;
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+    const int64_t w = right - left, h = bottom - top;
     if (w < 1 || h < 1) return 1;
     // Pixel centres inside the ellipse inscribed in the box. Per row the covered columns form a
     // run symmetric about the box's centre; the outline is every covered pixel with a 4-neighbour
     // outside, so a flood fill from inside cannot leak through it.
-    double cy = (top + bottom - 1) / 2.0;
-    double a = w / 2.0, b = h / 2.0;
-    std::vector<int32_t> inset(size_t(h), -1);  // per row: columns skipped at each end, -1 = empty
-    for (int32_t row = 0; row < h; row++) {
-        double dy = (top + row - cy) / b;
+    const double cy = double(top + bottom - 1) / 2.0;
+    const double a = double(w) / 2.0, b = double(h) / 2.0;
+    auto run = [&](int64_t row, int64_t& x0, int64_t& x1) {
+        if (row < 0 || row >= h) return false;
+        double dy = (double(top + row) - cy) / b;
         double rem = 1.0 - dy * dy;
-        if (rem < 0) continue;
-        double reach = a * std::sqrt(rem);  // covered: |column offset from cx| <= reach
-        int32_t skip = int32_t(std::ceil((w - 1) / 2.0 - reach - 1e-9));
-        if (skip < 0) skip = 0;
-        if (2 * skip > w - 1) continue;
-        inset[size_t(row)] = skip;
-    }
-    auto run = [&](int32_t row, int32_t& x0, int32_t& x1) {
-        if (row < 0 || row >= h || inset[size_t(row)] < 0) return false;
-        x0 = left + inset[size_t(row)];
-        x1 = right - inset[size_t(row)];
+        if (rem < 0) return false;
+        double reach = a * std::sqrt(rem);  // covered: |column offset from the centre| <= reach
+        double skip_d = std::ceil(double(w - 1) / 2.0 - reach - 1e-9);
+        int64_t skip = skip_d < 0 ? 0 : int64_t(skip_d);
+        if (2 * skip > w - 1) return false;
+        x0 = left + skip;
+        x1 = right - skip;
         return true;
     };
-    int32_t rop = dc->rop;
-    for (int32_t row = 0; row < h; row++) {
-        int32_t x0, x1, ax0, ax1, bx0, bx1;
+    const int32_t rop = dc->rop;
+    const int64_t first = std::max<int64_t>(0, -top), last = std::min<int64_t>(h, int64_t(dc->height) - top);
+    for (int64_t row = first; row < last; row++) {
+        int64_t x0, x1, ax0, ax1, bx0, bx1;
         if (!run(row, x0, x1)) continue;
-        int32_t y = top + row;
+        const int64_t y = top + row;
         // Interior: not a run end, and covered in the rows above and below.
-        int32_t in0 = x0 + 1, in1 = x1 - 1;
+        int64_t in0 = x0 + 1, in1 = x1 - 1;
         if (run(row - 1, ax0, ax1) && run(row + 1, bx0, bx1)) {
             in0 = std::max({in0, ax0, bx0});
             in1 = std::min({in1, ax1, bx1});
@@ -449,12 +451,12 @@ BOOL gdi_ellipse(HDC dc, int32_t left, int32_t top, int32_t right, int32_t botto
         in0 = std::min(in0, x1);
         if (in1 < in0) in1 = in0;
         if (has_pen(dc)) {
-            span(dc, x0, in0, y, dc->pen->colour, rop);
-            span(dc, in1, x1, y, dc->pen->colour, rop);
+            span64(dc, x0, in0, y, dc->pen->colour, rop);
+            span64(dc, in1, x1, y, dc->pen->colour, rop);
         }
         if (has_fill(dc)) {
-            if (!has_pen(dc)) span(dc, x0, x1, y, dc->brush->colour, rop);
-            else span(dc, in0, in1, y, dc->brush->colour, rop);
+            if (!has_pen(dc)) span64(dc, x0, x1, y, dc->brush->colour, rop);
+            else span64(dc, in0, in1, y, dc->brush->colour, rop);
         }
     }
     return 1;
@@ -551,7 +553,8 @@ BOOL gdi_text_out_w(HDC dc, int32_t x, int32_t y, const char16_t* text, int32_t 
 int32_t gdi_fill_rect(HDC dc, const RECT* rect, HBRUSH brush) {
     if (!drawable(dc) || !rect || !brush || brush->kind != GDI_OBJ_BRUSH) return 0;
     if (brush->null_brush) return 1;
-    for (int32_t y = rect->top; y < rect->bottom; y++) span(dc, rect->left, rect->right, y, brush->colour, R2_COPYPEN);
+    for (int32_t y = std::max(rect->top, 0); y < std::min(rect->bottom, dc->height); y++)
+        span(dc, rect->left, rect->right, y, brush->colour, R2_COPYPEN);
     return 1;
 }
 

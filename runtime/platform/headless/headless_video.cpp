@@ -100,6 +100,7 @@ int present(const VideoFrame* frame) {
 
 int poll_event(VideoEvent* event) {
     HeadlessVideo& v = video();
+    if (v.events.empty() && v.on_pump) v.on_pump();
     if (v.events.empty() || !event) return 0;
     *event = v.events.front();
     v.events.pop_front();

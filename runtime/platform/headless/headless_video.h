@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct HeadlessVideoModes {
 
 struct HeadlessVideo {
     bool available = true;                 // start() answers 1
+    // Called each time the display's message pump finds no window event left, which is once per
+    // frame (twice in a frame whose pump also delivered a paint message): scenario tests push the
+    // next frame's input from here.
+    std::function<void()> on_pump;
     std::vector<HeadlessVideoModes> modes;  // default: the menu's four sizes at 60 and 75 Hz in 22, 23, 24
     size_t frames_kept = 4;
     std::deque<HeadlessVideoFrame> frames;  // oldest first
