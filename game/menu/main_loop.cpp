@@ -7,6 +7,7 @@
 #include "assets/assets.h"
 #include "game/menu/menu.h"
 #include "game/startup/game_main.h"
+#include "game/settings/settings.h"
 #include "game/startup/game_state.h"
 #include "runtime/foundation/paths.h"
 #include "runtime/foundation/prefs.h"
@@ -20,7 +21,7 @@
 #include "runtime/media/sprite3d.h"
 
 namespace {
-const char16_t* const kSettingsFile = u"Files\\Tarnwood.cfg";
+const char16_t* const kSettingsFile = SETTINGS_FILE;
 
 enum Action : int32_t {
     NONE = 0,        // a choice the table does not list: nothing changes

@@ -15,7 +15,6 @@ enum : intptr_t {
 };
 
 constexpr int32_t KEY_ESCAPE = 1;
-constexpr int32_t IMAGE_ENCODER_PNG = 0x474E50;  // "PNG\0" read as a little-endian number
 
 void menu_main_loop();
 int32_t menu_run_page();

@@ -4,7 +4,7 @@
 #include "game/menu/menu.h"
 #include "game/startup/game_state.h"
 #include "runtime/foundation/strings.h"
-#include "runtime/media/image.h"
+#include "runtime/media/image/image.h"
 #include "runtime/media/sprite.h"
 
 void game_screenshot() {
