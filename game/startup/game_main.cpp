@@ -109,7 +109,7 @@ void game_shutdown() {
     image_shutdown_blending();
 }
 
-int game_run() {
+int game_run(void (*main_loop)()) {
     std::memset(&game, 0, sizeof game);
     game.module_instance = 1;  // the program's own module: there is only the one
     game.runtime_heap = heap_create(4096, true);
@@ -129,6 +129,7 @@ int game_run() {
     game_init_devices();
     game_load_settings();
     game_build_tables();
+    if (main_loop) main_loop();
 
     game_shutdown();
 

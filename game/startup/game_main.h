@@ -3,9 +3,12 @@
 // Relies on: game_state.h and every runtime library's initialisation and release.
 #pragma once
 
+void menu_main_loop();
+
 // Runs start-up, the main loop and shutdown, and returns the exit code (always 0). Tests call
-// this in-process; the program ends the process on its result through game_main.
-int game_run();
+// this in-process, and those about start-up and shutdown alone give a main loop of their own;
+// the program ends the process on its result through game_main.
+int game_run(void (*main_loop)() = menu_main_loop);
 [[noreturn]] void game_main();
 
 void game_init_state();

@@ -1,0 +1,29 @@
+// The menu front end: the main loop and its page state machine, the page loop with its entries and
+// click handling, the backdrop with title, hint and information lines, and screenshots.
+// Relies on: game_state.h (settings, texts, rectangles, menu state) and the media runtime
+// (display, sprites, 3D sprites, drawing, input, sound, images, preferences, process start).
+#pragma once
+#include <cstdint>
+
+// The menu's numbered objects.
+enum : intptr_t {
+    SPRITE_TITLE = 0,
+    SPRITE3D_TITLE = 1,
+    SOUND_MUSIC = 6,
+    SPRITE_POINTER = 7,
+    SPRITE_SCREENSHOT = 8,
+};
+
+constexpr int32_t KEY_ESCAPE = 1;
+
+void menu_main_loop();
+int32_t menu_run_page();
+int32_t menu_button(int32_t x, int32_t y, int32_t width, int32_t height, const char16_t* text, int32_t red,
+                    int32_t green, int32_t blue, int32_t framed, int32_t hover_white);
+void menu_update_click();
+
+void menu_draw_background();
+void menu_draw_header();
+void menu_text(int32_t x, int32_t y, const char16_t* text, int32_t font, int32_t red, int32_t green, int32_t blue);
+
+void game_screenshot();
