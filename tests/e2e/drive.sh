@@ -40,6 +40,10 @@ drive_stop_x() {
   fi
 }
 
+# The first child process of PID (empty when it has none).
+drive_child_of() { { ps -o pid= --ppid "$1" || true; } | tr -d ' ' | head -n 1; }
+drive_has_child() { [[ -n "$(drive_child_of "$1")" ]]; }
+
 # drive_wait SECONDS COMMAND...: polls the command every 0.1 s until it succeeds.
 drive_wait() {
   local limit=$(($1 * 10)) i

@@ -44,10 +44,8 @@ drive_start_x "$W" "$H"
 reaper_pid=$!
 
 # The first instance is the subreaper's child.
-child_of() { { ps -o pid= --ppid "$1" || true; } | tr -d ' ' | head -n 1; }
-has_child() { [[ -n "$(child_of "$1")" ]]; }
-drive_wait 5 has_child "$reaper_pid" || true
-first="$(child_of "$reaper_pid")"
+drive_wait 5 drive_has_child "$reaper_pid" || true
+first="$(drive_child_of "$reaper_pid")"
 [[ -n "$first" ]] || drive_fail "the program did not start; $(cat "$work/program.log")"
 
 # 1. Start-up and the main menu.
@@ -72,8 +70,8 @@ drive_click_at 672 295   # Englisch: restart
 
 drive_wait 10 grep -q "^exit $first " "$work/reaped.txt" || drive_fail "the first instance did not end after the language change"
 grep -q "^exit $first 0$" "$work/reaped.txt" || drive_fail "first instance: $(grep "$first" "$work/reaped.txt")"
-drive_wait 5 has_child "$reaper_pid" || drive_fail "no new instance after the language change"
-second="$(child_of "$reaper_pid")"
+drive_wait 5 drive_has_child "$reaper_pid" || drive_fail "no new instance after the language change"
+second="$(drive_child_of "$reaper_pid")"
 [[ "$second" != "$first" ]] || drive_fail "the new instance has the old process id"
 grep -q '^Language = English' "$cfg" || drive_fail "the settings file does not say English: $(grep Language "$cfg")"
 drive_ready "$check" "$shots" "$work/language_en.png" "$second"
