@@ -55,21 +55,19 @@ drive_wait() {
   return 1
 }
 
-# The visible windows as "name WIDTHxHEIGHT" for failure messages: a start-up message box shows
-# up as a small window beside (or instead of) the full-screen one.
+# The named top-level windows as '"name": WxH+X+Y' for failure messages: a start-up message box
+# shows up as a small window beside (or instead of) the full-screen one.
 drive_windows() {
-  local w
-  for w in $(xdotool search --onlyvisible --name '' 2> /dev/null); do
-    printf '"%s" %s; ' "$(xdotool getwindowname "$w" 2> /dev/null)" \
-      "$(xdotool getwindowgeometry "$w" 2> /dev/null | sed -n 's/.*Geometry: //p')"
-  done
+  xwininfo -root -children 2> /dev/null | sed -n 's/^ *0x[0-9a-f]* \(".*"\): ([^)]*) *\([0-9x+-]*\).*/\1 \2/p' |
+    tr '\n' ';'
 }
 
 # Waits until the process PID shows a window (SDL sets _NET_WM_PID).
 drive_wait_window() {
   local pid=$1
   if ! drive_wait 15 xdotool search --onlyvisible --pid "$pid"; then
-    drive_fail "process $pid shows no window; windows: $(drive_windows)"
+    drive_fail "process $pid shows no window of its own (a message box blocking start-up?);" \
+      "windows: $(drive_windows)"
   fi
 }
 
