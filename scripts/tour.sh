@@ -27,7 +27,14 @@ cleanup() {
   mv "$run/Tarnwood.cfg.before-tour" "$cfg"
 }
 trap cleanup EXIT
-rm -f "$shots"/Screenshot_*.png "$shots"/[0-9][0-9]_*.png
+# The tour waits for each new Screenshot_<n>.png: earlier ones (which the program would overwrite
+# anyway, counting from 1 again) are kept aside; an earlier tour's pictures are replaced.
+rm -f "$shots"/[0-9][0-9]_*.png
+if compgen -G "$shots/Screenshot_*.png" > /dev/null; then
+  mkdir -p "$shots/earlier"
+  mv "$shots"/Screenshot_*.png "$shots/earlier/"
+  echo "tour: earlier screenshots moved to $shots/earlier/"
+fi
 
 drive_start_x 1024 768
 echo "tour: Tarnwood on the virtual display $DISPLAY, sound into $run/audio.raw"
