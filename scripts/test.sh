@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the normal build, then the unit tests once more built with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test: the normal build (unit, scenario, fuzz-corpus and the
+# end-to-end test of the real program under Xvfb), then the unit and scenario tests once more
+# built with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
