@@ -119,7 +119,11 @@ void show_configuration() {
     str_free(text);
 }
 
-void create_menu_objects() {
+}  // namespace
+
+void menu_open_screen() {
+    screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
+                game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
     sprite_load_from_memory(SPRITE_TITLE, asset_title_picture, asset_title_picture_size, 4);
     sprite3d_create(SPRITE3D_TITLE, SPRITE_TITLE);
     sound_load_from_memory(SOUND_MUSIC, asset_title_music, asset_title_music_size);
@@ -133,6 +137,8 @@ void create_menu_objects() {
     }
     mouse_set_position(game.screen_width / 2, game.screen_height - 20);
 }
+
+namespace {
 
 void choose_first_page() {
     game.menu_state = PAGE_MAIN;
@@ -225,9 +231,7 @@ void restart() {
 
 void menu_main_loop() {
     if (game.log_config == 1) show_configuration();
-    screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
-                game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
-    create_menu_objects();
+    menu_open_screen();
     choose_first_page();
     str_assign(&game.new_language, game.language);
     if (game.music_on == 1) sound_play(SOUND_MUSIC, SOUND_LOOP);
