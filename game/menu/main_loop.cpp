@@ -19,6 +19,7 @@
 #include "runtime/media/sound.h"
 #include "runtime/media/sprite.h"
 #include "runtime/media/sprite3d.h"
+#include "runtime/platform/system/system.h"
 
 namespace {
 const char16_t* const kSettingsFile = SETTINGS_FILE;
@@ -124,9 +125,12 @@ void show_configuration() {
 void menu_open_screen() {
     screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
                 game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
+    // The stored media are read once: once decoded, their pages may leave the resident memory.
     sprite_load_from_memory(SPRITE_TITLE, asset_title_picture, asset_title_picture_size, 4);
+    sys_page_out(asset_title_picture, asset_title_picture_size);
     sprite3d_create(SPRITE3D_TITLE, SPRITE_TITLE);
     sound_load_from_memory(SOUND_MUSIC, asset_title_music, asset_title_music_size);
+    sys_page_out(asset_title_music, asset_title_music_size);
     sprite_create(SPRITE_POINTER, 24, 24);
     // The pointer: a red ring filled with a dusky grey; the black rest of the sprite is transparent.
     if (draw_begin(sprite_output(SPRITE_POINTER))) {
