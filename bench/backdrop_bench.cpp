@@ -4,11 +4,11 @@
 // after a write to the picture; and the Controls page's boxes and centred texts in font 3.
 // Relies on: the Direct3D and GDI stand-ins on the headless backend, the drawing library, pixman.
 #include <benchmark/benchmark.h>
-#include <pixman.h>
 
 #include <cstring>
 #include <vector>
 
+#include "bench/pixman_backdrop.h"
 #include "runtime/foundation/heap.h"
 #include "runtime/media/draw.h"
 #include "runtime/platform/d3d/d3d9.h"
@@ -16,23 +16,9 @@
 
 namespace {
 
-const int32_t sizes[][2] = {{800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}};
-constexpr int32_t PICTURE_W = 1280, PICTURE_H = 1024;
-
-// A colour-keyed picture: a gradient with black (transparent, alpha 0) bands and blocks.
-const std::vector<uint32_t>& picture() {
-    static std::vector<uint32_t> p = [] {
-        std::vector<uint32_t> v(size_t(PICTURE_W) * PICTURE_H);
-        for (int32_t y = 0; y < PICTURE_H; y++)
-            for (int32_t x = 0; x < PICTURE_W; x++) {
-                bool keyed = ((x / 40 + y / 40) % 3 == 0) || (y > 300 && y < 360);
-                uint32_t rgb = (uint32_t(x * 255 / PICTURE_W) << 16) | (uint32_t(y * 255 / PICTURE_H) << 8) | 0x60;
-                v[size_t(y) * PICTURE_W + x] = keyed ? 0 : (0xFF000000u | rgb);
-            }
-        return v;
-    }();
-    return p;
-}
+const auto& sizes = bench::kMenuSizes;
+constexpr int32_t PICTURE_W = bench::kPictureW, PICTURE_H = bench::kPictureH;
+const std::vector<uint32_t>& picture() { return bench::synthetic_picture(); }
 
 struct Screen {
     Direct3D9* d3d = nullptr;
@@ -132,24 +118,13 @@ void BM_Backdrop_Ours_Cold(benchmark::State& state) {
 
 void BM_Backdrop_Pixman(benchmark::State& state) {
     const int32_t w = sizes[state.range(0)][0], h = sizes[state.range(0)][1];
-    std::vector<uint32_t> src_pixels = picture();  // alpha 0 or 255 with black keyed: already premultiplied
-    std::vector<uint32_t> dst_pixels(size_t(w) * h);
-    pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, PICTURE_W, PICTURE_H, src_pixels.data(), PICTURE_W * 4);
-    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, w, h, dst_pixels.data(), w * 4);
-    pixman_transform_t t;
-    pixman_transform_init_scale(&t, pixman_double_to_fixed(double(PICTURE_W) / w), pixman_double_to_fixed(double(PICTURE_H) / h));
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    pixman_color_t black = {0, 0, 0, 0xFFFF};
-    pixman_rectangle16_t all = {0, 0, uint16_t(w), uint16_t(h)};
+    // alpha 0 or 255 with black keyed: already premultiplied
+    bench::PixmanBackdrop pixman(picture(), PICTURE_W, PICTURE_H, w, h);
     for (auto _ : state) {
-        pixman_image_fill_rectangles(PIXMAN_OP_SRC, dst, &black, 1, &all);
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
-        benchmark::DoNotOptimize(dst_pixels.data());
+        pixman.frame();
+        benchmark::DoNotOptimize(pixman.pixels());
         benchmark::ClobberMemory();
     }
-    pixman_image_unref(src);
-    pixman_image_unref(dst);
     state.SetLabel(std::to_string(w) + "x" + std::to_string(h));
 }
 

@@ -19,6 +19,7 @@
 #include "runtime/media/sound.h"
 #include "runtime/media/sprite.h"
 #include "runtime/media/sprite3d.h"
+#include "runtime/platform/system/system.h"
 
 namespace {
 const char16_t* const kSettingsFile = SETTINGS_FILE;
@@ -119,10 +120,17 @@ void show_configuration() {
     str_free(text);
 }
 
-void create_menu_objects() {
+}  // namespace
+
+void menu_open_screen() {
+    screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
+                game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
+    // The stored media are read once: once decoded, their pages may leave the resident memory.
     sprite_load_from_memory(SPRITE_TITLE, asset_title_picture, asset_title_picture_size, 4);
+    sys_page_out(asset_title_picture, asset_title_picture_size);
     sprite3d_create(SPRITE3D_TITLE, SPRITE_TITLE);
     sound_load_from_memory(SOUND_MUSIC, asset_title_music, asset_title_music_size);
+    sys_page_out(asset_title_music, asset_title_music_size);
     sprite_create(SPRITE_POINTER, 24, 24);
     // The pointer: a red ring filled with a dusky grey; the black rest of the sprite is transparent.
     if (draw_begin(sprite_output(SPRITE_POINTER))) {
@@ -133,6 +141,8 @@ void create_menu_objects() {
     }
     mouse_set_position(game.screen_width / 2, game.screen_height - 20);
 }
+
+namespace {
 
 void choose_first_page() {
     game.menu_state = PAGE_MAIN;
@@ -225,9 +235,7 @@ void restart() {
 
 void menu_main_loop() {
     if (game.log_config == 1) show_configuration();
-    screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
-                game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
-    create_menu_objects();
+    menu_open_screen();
     choose_first_page();
     str_assign(&game.new_language, game.language);
     if (game.music_on == 1) sound_play(SOUND_MUSIC, SOUND_LOOP);

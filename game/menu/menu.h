@@ -17,7 +17,13 @@ enum : intptr_t {
 constexpr int32_t KEY_ESCAPE = 1;
 
 void menu_main_loop();
+// Opens the screen at the size in force and creates the menu's objects: the title picture
+// (sprite 0), its 3D sprite (1), the music (sound 6) and the pointer (sprite 7).
+void menu_open_screen();
 int32_t menu_run_page();
+// One frame of the page `menu_state`: draws, presents, takes a screenshot when asked; returns the
+// index chosen in this frame, or -1.
+int32_t menu_page_frame();
 int32_t menu_button(int32_t x, int32_t y, int32_t width, int32_t height, const char16_t* text, int32_t red,
                     int32_t green, int32_t blue, int32_t framed, int32_t hover_white);
 void menu_update_click();

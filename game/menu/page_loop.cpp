@@ -81,34 +81,39 @@ int32_t menu_button(int32_t x, int32_t y, int32_t width, int32_t height, const c
     return result;
 }
 
+int32_t menu_page_frame() {
+    if (game.menu_state < 0 || game.menu_state >= PAGE_COUNT) return -1;
+    const PageDef& page = menu_pages[game.menu_state];
+    int32_t result = -1;
+    screen_clear(screen_rgb(0, 0, 0));
+    menu_draw_background();
+    menu_draw_header();
+    mouse_examine();
+    key_examine();
+    menu_update_click();
+    if (key_released(KEY_ESCAPE) == 1) result = page.escape_index;
+
+    // Without a drawing output the entries are skipped for this frame; the pointer, the flip,
+    // Escape and the screenshot key still run.
+    if (draw_begin(screen_output())) {
+        for (int32_t i = 0; i < page.caption_count; i++) draw_item(page.captions[i]);
+        for (int32_t i = 0; i < page.entry_count; i++) {
+            if (draw_item(page.entries[i])) {
+                result = i;
+                break;  // the entries after a clicked one are not drawn in this frame
+            }
+        }
+        draw_end();
+    }
+    sprite_display(SPRITE_POINTER, mouse_x() - 12, mouse_y() - 12);
+    screen_flip();
+    if (key_released(game.screenshot_key_code) == 1) game_screenshot();
+    return result;
+}
+
 int32_t menu_run_page() {
     if (game.menu_state < 0 || game.menu_state >= PAGE_COUNT) return -1;
     int32_t result = -1;
-    while (result < 0) {
-        const PageDef& page = menu_pages[game.menu_state];
-        screen_clear(screen_rgb(0, 0, 0));
-        menu_draw_background();
-        menu_draw_header();
-        mouse_examine();
-        key_examine();
-        menu_update_click();
-        if (key_released(KEY_ESCAPE) == 1) result = page.escape_index;
-
-        // Without a drawing output the entries are skipped for this frame; the pointer, the flip,
-        // Escape and the screenshot key still run.
-        if (draw_begin(screen_output())) {
-            for (int32_t i = 0; i < page.caption_count; i++) draw_item(page.captions[i]);
-            for (int32_t i = 0; i < page.entry_count; i++) {
-                if (draw_item(page.entries[i])) {
-                    result = i;
-                    break;  // the entries after a clicked one are not drawn in this frame
-                }
-            }
-            draw_end();
-        }
-        sprite_display(SPRITE_POINTER, mouse_x() - 12, mouse_y() - 12);
-        screen_flip();
-        if (key_released(game.screenshot_key_code) == 1) game_screenshot();
-    }
+    while (result < 0 && game.menu_state >= 0 && game.menu_state < PAGE_COUNT) result = menu_page_frame();
     return result;
 }

@@ -229,6 +229,26 @@ TEST_F(D3DTest, BlendingAndModulateArithmetic) {
     half->release();
 }
 
+// A texture that is keyed (0 or 255) except for a few texels far apart, with the alphas at the
+// ends of the partial range (1 and 254): those texels still blend, the others key or copy.
+TEST_F(D3DTest, PartialAlphaAnywhereInTheTextureBlends) {
+    open(8, 4);
+    std::vector<uint32_t> texels(8 * 4, 0xFF00FF00u);
+    texels[0] = 0x00000000u;           // keyed
+    texels[8 * 2 + 5] = 0x01FF0000u;   // alpha 1
+    texels[8 * 4 - 1] = 0xFEFF0000u;   // alpha 254, the very last texel
+    Direct3DTexture9* t = texture(8, 4, texels);
+    sprite_states(false);
+    device->set_texture(0, t);
+    device->clear(0, nullptr, D3DCLEAR_TARGET, 0x000000FFu, 0, 0);
+    quad(0, 0, 8, 4);
+    EXPECT_EQ(pixel(0, 0), 0x0000FFu);
+    EXPECT_EQ(pixel(1, 0), 0x00FF00u);
+    EXPECT_EQ(pixel(5, 2), (1u << 16) | 254u);
+    EXPECT_EQ(pixel(7, 3), (254u << 16) | 1u);
+    t->release();
+}
+
 // The keyed, zoomed backdrop against a plain reference of the rules (clear, then per pixel the
 // texel by the centre rule, kept where its alpha is 255), across cache reuse and invalidation.
 TEST_F(D3DTest, ZoomedKeyedPictureMatchesTheReferenceAcrossCacheChanges) {

@@ -2,9 +2,11 @@
 // Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc and gettid.
 #include "runtime/platform/system/system.h"
 
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -35,6 +37,37 @@ const SystemDriver* driver() { return platform_backend()->system; }
 uint32_t sys_get_tick_count() { return driver()->tick_count(); }
 
 void sys_sleep(uint32_t ms) { driver()->sleep(ms); }
+
+namespace {
+// True when every page of [first, end) is either absent (and not swapped out) or a page of a file,
+// so that dropping it from the process loses nothing: it is read again from its file. Written
+// pages of private mappings are anonymous and fail the test. /proc/self/pagemap holds one 64-bit
+// entry per page: bit 63 present, bit 62 swapped, bit 61 file page.
+bool pages_are_file_backed(uintptr_t first, uintptr_t end, uintptr_t page) {
+    FILE* map = std::fopen("/proc/self/pagemap", "rb");
+    if (!map) return false;
+    bool ok = std::fseek(map, long(first / page * 8), SEEK_SET) == 0;
+    for (uintptr_t at = first; ok && at < end; at += page) {
+        uint64_t entry = 0;
+        if (std::fread(&entry, 8, 1, map) != 1) ok = false;
+        bool present = entry >> 63 & 1, swapped = entry >> 62 & 1, file = entry >> 61 & 1;
+        if (present ? !file : swapped) ok = false;
+    }
+    std::fclose(map);
+    return ok;
+}
+}  // namespace
+
+void sys_page_out(const void* data, size_t size) {
+    // Only the pages wholly inside the block: its neighbours may still be in use.
+    long page = sysconf(_SC_PAGESIZE);
+    if (!data || page <= 0) return;
+    uintptr_t first = (reinterpret_cast<uintptr_t>(data) + uintptr_t(page) - 1) & ~uintptr_t(page - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~uintptr_t(page - 1);
+    if (end <= first || !pages_are_file_backed(first, end, uintptr_t(page))) return;
+    // The pages leave the process; a later read maps them again from the file.
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
 
 int sys_get_module_file_name(char16_t* buffer, int capacity) {
     if (!buffer || capacity <= 0) return 0;

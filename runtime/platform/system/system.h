@@ -3,12 +3,19 @@
 // the message requester walks (EnumWindows, EnableWindow and friends).
 // Relies on: backend.h (the SystemDriver of the backend in force).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 using WindowHandle = intptr_t;  // 0 = none
 
 uint32_t sys_get_tick_count();
 void sys_sleep(uint32_t ms);
+
+// Takes the whole pages of a block of constant data out of the process's resident memory; they
+// are read again from the program file if the block is read later, so its contents never change.
+// For data read once, such as the stored media after decoding. Does nothing unless every page is
+// a page of a file (never written) or absent: never on heap or written memory.
+void sys_page_out(const void* data, size_t size);
 
 // GetModuleFileNameW: the running executable's full path; returns the code units written
 // (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
