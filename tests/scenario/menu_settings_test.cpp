@@ -309,6 +309,7 @@ TEST(MenuSettings, ConfigurationMessageWithLog) {
     s.run();
     ASSERT_EQ(headless_system().message_boxes.size(), 1u);
     EXPECT_EQ(headless_system().message_boxes[0].caption, "Tarnwood");
+    EXPECT_FALSE(headless_system().message_boxes[0].screen_open) << "the box shows before the display opens";
     EXPECT_EQ(headless_system().message_boxes[0].text,
               "Tarnwood wird mit folgender Konfiguration ausgef\xC3\xBChrt:\n\nAufl\xC3\xB6sung:\t\t1024x768\n"
               "Farbtiefe:\t\t\t32\nBildwiederholung:\t\t75\nVertikal-Blank-Sync:\t\t1");

@@ -13,6 +13,7 @@
 struct HeadlessMessageBox {
     std::string caption;
     std::string text;
+    bool screen_open;  // whether the full-screen display was open when the box showed
 };
 
 struct HeadlessProcessStart {

@@ -1,6 +1,7 @@
 // Headless system driver: recorded message boxes and process starts, a virtual clock.
 // Relies on: headless.h.
 #include "runtime/platform/headless/headless.h"
+#include "runtime/platform/headless/headless_video.h"
 
 namespace {
 HeadlessSystem state;
@@ -9,7 +10,7 @@ uint32_t tick_count() { return state.clock_ms; }
 void sleep_ms(uint32_t ms) { state.clock_ms += ms; }
 
 int message_box(const char* caption, const char* text) {
-    state.message_boxes.push_back({caption ? caption : "", text ? text : ""});
+    state.message_boxes.push_back({caption ? caption : "", text ? text : "", headless_video().screen_opened});
     return 1;
 }
 
