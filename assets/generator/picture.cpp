@@ -239,7 +239,7 @@ void paint_far_scene(std::vector<Col>& img) {
             if (y < 0) continue;
             int32_t cover = clamp32((y << 16) + 32768 - ridge16, 0, 65536);
             if (y >= (ridge16 >> 16) + 2) cover = 65536;
-            Col m = mix(rgb(25, 28, 52), rgb(64, 62, 88), smoothstep16(470, 600, y));
+            Col m = mix(rgb(25, 28, 52), rgb(48, 47, 70), smoothstep16(470, 600, y));
             Col& p = img[static_cast<size_t>(y) * W + x];
             p = mix(p, m, cover);
         }
@@ -255,13 +255,13 @@ void paint_far_scene(std::vector<Col>& img) {
         for (int x = 0; x < W; ++x) {
             Col& p = img[static_cast<size_t>(y) * W + x];
             int32_t a = far.at(x, y);
-            if (a) p = mix(p, mix(rgb(24, 28, 50), rgb(54, 54, 78), smoothstep16(550, 590, y)), a);
+            if (a) p = mix(p, mix(rgb(24, 28, 50), rgb(42, 42, 63), smoothstep16(550, 590, y)), a);
             int32_t n = fbm(static_cast<int64_t>(x) * 65536 / 260, static_cast<int64_t>(y) * 65536 / 24, 4, 523);
             int32_t band = static_cast<int32_t>(
                 static_cast<int64_t>(smoothstep16(530, 590, y)) * (65536 - smoothstep16(596, 600, y)) >> 16);
             int32_t mist =
                 static_cast<int32_t>(static_cast<int64_t>(smoothstep16(22000, 50000, n)) * band >> 16) * 3 >> 3;
-            p = mix(p, rgb(74, 74, 98), mist);
+            p = mix(p, rgb(58, 58, 80), mist);
             int32_t b = mid.at(x, y);
             if (b) p = mix(p, mix(rgb(9, 12, 23), rgb(24, 26, 42), smoothstep16(575, 600, y)), b);
         }
@@ -426,7 +426,7 @@ std::vector<uint8_t> paint_title_picture() {
             int32_t mist =
                 static_cast<int32_t>(static_cast<int64_t>(smoothstep16(24000, 52000, n)) * band >> 16) * 3 >> 3;
             Col& p = img[static_cast<size_t>(y) * W + x];
-            p = mix(p, rgb(66, 68, 90), mist);
+            p = mix(p, rgb(52, 54, 74), mist);
         }
     }
     for (int y = 0; y < H; ++y) {
