@@ -14,35 +14,21 @@
 #include "runtime/media/sprite3d.h"
 #include "runtime/platform/headless/headless.h"
 #include "runtime/platform/headless/headless_video.h"
+#include "tests/support/bmp_file.h"
 
 namespace {
 const int32_t sizes[][2] = {{800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}};
 
 // A 1280 x 1024 24-bit BMP: a gradient with black (keyed) blocks.
 std::vector<uint8_t> title_bmp() {
-    const int32_t w = 1280, h = 1024, row = w * 3;
-    std::vector<uint8_t> file(size_t(54 + row * h), 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) file[at + size_t(i)] = uint8_t(v >> (8 * i));
-    };
-    file[0] = 'B';
-    file[1] = 'M';
-    put32(2, uint32_t(file.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, w);
-    put32(22, h);
-    file[26] = 1;
-    file[28] = 24;
+    const int32_t w = 1280, h = 1024;
+    std::vector<uint32_t> pixels(size_t(w) * h);
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = file.data() + 54 + size_t(y) * row + size_t(x) * 3;
             bool keyed = (x / 40 + y / 40) % 3 == 0;
-            p[0] = keyed ? 0 : 0x60;
-            p[1] = keyed ? 0 : uint8_t(y * 255 / h);
-            p[2] = keyed ? 0 : uint8_t(x * 255 / w);
+            pixels[size_t(y) * w + x] = keyed ? 0 : uint32_t(x * 255 / w) << 16 | uint32_t(y * 255 / h) << 8 | 0x60;
         }
-    return file;
+    return bmp_file(w, h, pixels);
 }
 
 struct Session {
