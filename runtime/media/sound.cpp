@@ -21,9 +21,26 @@ struct WaveImage {
     uint32_t sample_bytes;
 };
 
-// "RIFF" first, "fmt " as the first chunk, then the chunks after it by their stored sizes (no pad
-// byte after an odd size) until "data". Every chunk and the samples must lie inside both the
-// RIFF data and the image; a "fmt " body shorter than a PCM format (16 bytes) is refused.
+// Walks the chunks after "fmt " (at offset 12) until "data" and returns that chunk's offset, or 0
+// when no "data" chunk lies with all its samples inside the RIFF data. A RIFF file pads a chunk of
+// odd size with one byte that the size does not count; `padded` says whether the walk skips it.
+// Every chunk header is read only after it was found to lie inside `end`.
+uint64_t find_data_chunk(const uint8_t* data, uint64_t end, bool padded) {
+    uint64_t chunk = 12;
+    for (;;) {
+        uint64_t size = read32(data + chunk + 4);
+        chunk += size + 8 + (padded ? (size & 1) : 0);
+        if (chunk + 8 > end) return 0;
+        if (std::memcmp(data + chunk, "data", 4) == 0) break;
+    }
+    uint64_t bytes = read32(data + chunk + 4);
+    return chunk + 8 + bytes > end ? 0 : chunk;
+}
+
+// "RIFF" first, "fmt " as the first chunk, then the chunks after it until "data": first stepping
+// over pad bytes as the format wants, and if that finds no "data", by the stored sizes alone (as
+// writers that leave the pad byte out lay them). Every chunk and the samples must lie inside both
+// the RIFF data and the image; a "fmt " body shorter than a PCM format (16 bytes) is refused.
 bool parse_wave(const uint8_t* data, size_t size, WaveImage* out) {
     if (size < 20 || std::memcmp(data, "RIFF", 4) != 0 || std::memcmp(data + 12, "fmt ", 4) != 0) return false;
     uint64_t end = uint64_t(read32(data + 4)) + 8;
@@ -41,16 +58,11 @@ bool parse_wave(const uint8_t* data, size_t size, WaveImage* out) {
     f.bits_per_sample = read16(body + 14);
     if (fmt_size >= 18) f.extra_size = read16(body + 16);
 
-    uint64_t chunk = 12;
-    for (;;) {
-        chunk += uint64_t(read32(data + chunk + 4)) + 8;
-        if (chunk + 8 > end) return false;
-        if (std::memcmp(data + chunk, "data", 4) == 0) break;
-    }
-    uint64_t bytes = read32(data + chunk + 4);
-    if (chunk + 8 + bytes > end) return false;
+    uint64_t chunk = find_data_chunk(data, end, true);
+    if (!chunk) chunk = find_data_chunk(data, end, false);
+    if (!chunk) return false;
     out->samples = data + chunk + 8;
-    out->sample_bytes = uint32_t(bytes);
+    out->sample_bytes = read32(data + chunk + 4);
     return true;
 }
 

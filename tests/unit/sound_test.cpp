@@ -2,6 +2,9 @@
 // loop, stop and copies heard through the mixer, and the mixer's volume, pan and resampling.
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "runtime/media/display.h"
@@ -65,6 +68,12 @@ std::vector<int16_t> ramp(int frames, int base) {
         s.push_back(int16_t(-base - i * 5));
     }
     return s;
+}
+
+// A file written by tests/data/sounds/make_sounds.py (sox and chunks inserted after it).
+Bytes sound_file(const std::string& name) {
+    std::ifstream in(std::string(TARNWOOD_TEST_DATA) + "/sounds/" + name, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 Bytes stereo_wave(const std::vector<int16_t>& samples) { return wave_image(fmt_body(2, 16, 44100), pcm16(samples)); }
@@ -168,6 +177,50 @@ TEST_F(SoundTest, LoaderWalksChunksAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(load(3, wave_image(fmt_body(3, 16, 22050), pcm16({1, 2, 3}))), 0);
     EXPECT_EQ(load(3, wave_image(fmt, {})), 0);
     EXPECT_EQ(obj_find(sound_state.sounds, 3), nullptr);
+}
+
+TEST_F(SoundTest, PadBytesAfterOddChunksFromAnotherWriter) {
+    ASSERT_NE(sound_init(), 0);
+    const Bytes samples = sound_file("tone.raw");  // sox's bare samples of the tone
+    ASSERT_EQ(samples.size(), 440u);
+    const struct {
+        const char* file;
+        bool taken;
+    } cases[] = {
+        {"tone.wav", true},            // "data" directly after "fmt "
+        {"odd_padded.wav", true},      // LIST of 27 bytes and its pad byte
+        {"odd_unpadded.wav", true},    // the same LIST with the pad byte left out
+        {"two_odd_padded.wav", true},  // two odd chunks, each padded
+        {"even.wav", true},            // LIST of 20 bytes
+        {"truncated.wav", false},      // the padded file cut inside its samples
+    };
+    intptr_t number = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        Bytes image = sound_file(c.file);
+        ASSERT_GT(image.size(), 44u);
+        intptr_t handle = load(number, image);
+        if (!c.taken) {
+            EXPECT_EQ(handle, 0);
+            EXPECT_EQ(obj_find(sound_state.sounds, number), nullptr);
+            continue;
+        }
+        ASSERT_NE(handle, 0);
+        auto* record = static_cast<SoundRecord*>(obj_find(sound_state.sounds, number));
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->frequency, 22050u);
+        void *p1, *p2;
+        uint32_t n1, n2;
+        ASSERT_EQ(record->buffer->lock(0, 0, &p1, &n1, &p2, &n2, DSBLOCK_ENTIREBUFFER), DS_OK);
+        EXPECT_EQ(Bytes(static_cast<uint8_t*>(p1), static_cast<uint8_t*>(p1) + n1), samples);
+        record->buffer->unlock(p1, n1, p2, n2);
+        // Every cut of a taken file loses samples or chunk headers and is refused, never read beyond.
+        for (size_t cut = 20; cut < image.size(); cut += 7) {
+            Bytes part(image.begin(), image.begin() + long(cut));
+            EXPECT_EQ(load(99, part), 0) << "cut at " << cut;
+        }
+        number++;
+    }
 }
 
 TEST_F(SoundTest, LoopedBufferWrapsSampleExactly) {
