@@ -133,7 +133,10 @@ TEST_F(ImageTest, EverySampleDecodesToTheExpectedPixels) {
         "rgba8_interlaced.png", "grey4_interlaced.png", "palette2_interlaced.png", "rgb16_interlaced.png",
         "rgb8_tiny_interlaced.png",
         "bits1.bmp", "bits4.bmp", "bits8.bmp", "bits8_short_palette.bmp", "bits16.bmp", "bits24.bmp",
-        "bits32.bmp", "rle8.bmp", "rle4.bmp",
+        "bits32.bmp", "rle8.bmp", "bits16_565.bmp",
+        // Top-down files (negative height): rows stored top first.
+        "topdown_bits1.bmp", "topdown_bits4.bmp", "topdown_bits8.bmp", "topdown_bits16.bmp", "topdown_bits24.bmp",
+        "topdown_bits32.bmp", "topdown_bits32_fields.bmp",
     };
     for (const char* name : names) {
         SCOPED_TRACE(name);
@@ -147,6 +150,33 @@ TEST_F(ImageTest, EverySampleDecodesToTheExpectedPixels) {
         EXPECT_EQ(got.height, int32_t(le32(&expected[4])));
         EXPECT_EQ(got.depth, int32_t(le32(&expected[8])));
         EXPECT_EQ(got.rows, Bytes(expected.begin() + 12, expected.end()));
+    }
+}
+
+TEST_F(ImageTest, BmpKindsTheDecoderDoesNotReadFail) {
+    // Each file is a well-formed BMP of a kind the decoder does not convert: the decode reports
+    // failure (at the check or at the read), so no unwritten buffer passes for a picture.
+    const struct {
+        const char* name;
+        bool check_accepts;  // false: refused already by the header check
+    } cases[] = {
+        {"rle4.bmp", true},                {"bits2.bmp", true},
+        {"bits64.bmp", true},              {"bits7.bmp", true},
+        {"bits0.bmp", true},               {"jpeg.bmp", true},
+        {"png.bmp", true},                 {"png_bits24.bmp", true},
+        {"bits24_rle8.bmp", true},         {"bits24_compression9.bmp", true},
+        {"bits8_bitfields.bmp", true},     {"bits16_split_mask.bmp", true},
+        {"bits16_wide_mask.bmp", true},    {"topdown_rle8.bmp", true},
+        {"os2.bmp", false},                {"os2_64.bmp", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes data = sample(c.name);
+        ASSERT_GE(data.size(), 26u);
+        EXPECT_EQ(image_decode_open(data.data(), int32_t(data.size())), c.check_accepts ? 1 : 0);
+        image_decode_close();
+        Decoded got;
+        EXPECT_FALSE(decode(data, &got));
     }
 }
 
@@ -244,8 +274,14 @@ TEST_F(ImageTest, BmpCheckRefusesBadHeaders) {
     EXPECT_TRUE(refused(with32(18, uint32_t(-5))));
     EXPECT_TRUE(refused(with32(18, IMAGE_MAX_SIDE + 1)));
     EXPECT_TRUE(refused(with32(22, 0)));
-    EXPECT_TRUE(refused(with32(22, uint32_t(-7))));  // top-down files are not taken
+    EXPECT_FALSE(refused(with32(22, uint32_t(-7))));  // top-down files are taken
+    EXPECT_EQ(image_decode_height(), 7);
+    image_decode_close();
+    EXPECT_FALSE(refused(with32(22, uint32_t(-IMAGE_MAX_SIDE))));
+    image_decode_close();
     EXPECT_TRUE(refused(with32(22, IMAGE_MAX_SIDE + 1)));
+    EXPECT_TRUE(refused(with32(22, uint32_t(-(IMAGE_MAX_SIDE + 1)))));
+    EXPECT_TRUE(refused(with32(22, 0x80000000u)));
     Bytes reserved = base;
     reserved[8] = 1;
     EXPECT_TRUE(refused(reserved));
@@ -268,7 +304,8 @@ TEST_F(ImageTest, DamagedBmpReadsFailInsideTheData) {
     EXPECT_FALSE(decode(with32(base, 18, 16000), &got));
     // Every truncation that loses pixel bytes fails; none reads beyond the copy.
     for (const char* name : {"bits1.bmp", "bits4.bmp", "bits8.bmp", "bits16.bmp", "bits24.bmp", "bits32.bmp",
-                             "rle8.bmp"}) {
+                             "rle8.bmp", "bits16_565.bmp", "topdown_bits8.bmp", "topdown_bits24.bmp",
+                             "topdown_bits32_fields.bmp"}) {
         Bytes full = sample(name);
         for (size_t cut = 0; cut + 4 <= full.size(); cut++) {
             Bytes part(full.begin(), full.begin() + long(cut));

@@ -101,6 +101,41 @@ TEST_F(SpriteTest, LoadFlagsAndBadData) {
     EXPECT_EQ(static_cast<SpriteRecord*>(obj_find(display_state.sprites, 1))->flags, 4);
 }
 
+TEST_F(SpriteTest, BmpKindsNotDecodedLeaveNoSprite) {
+    // Files written by tests/data/images/make_images.py that the BMP decoder accepts by their
+    // header but cannot convert: the load fails and the number stays free, also where a sprite
+    // of that number existed before.
+    ASSERT_TRUE(open_screen(64, 48, 32));
+    std::vector<uint8_t> good = make_bmp(2, 1, {0x102030, 0x405060});
+    for (const char* name : {"rle4.bmp", "bits2.bmp", "bits64.bmp", "png.bmp", "jpeg.bmp", "bits7.bmp",
+                             "bits24_compression9.bmp", "topdown_rle8.bmp"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> data = read_file(std::string(TARNWOOD_TEST_DATA) + "/images/" + name);
+        ASSERT_FALSE(data.empty());
+        ASSERT_NE(load(5, good, 0), nullptr);
+        EXPECT_EQ(load(5, data, 0), nullptr);
+        EXPECT_EQ(obj_find(display_state.sprites, 5), nullptr);
+        EXPECT_EQ(load(AUTO_NUMBER, data, 4), nullptr);
+    }
+    // A top-down file of a kind it reads loads the right way up.
+    SpriteRecord* sprite = load(6, read_file(std::string(TARNWOOD_TEST_DATA) + "/images/topdown_bits24.bmp"), 4);
+    ASSERT_NE(sprite, nullptr);
+    SpriteRecord* same = load(7, read_file(std::string(TARNWOOD_TEST_DATA) + "/images/bits24.bmp"), 4);
+    ASSERT_NE(same, nullptr);
+    frame(6, 0, 0);
+    const HeadlessVideoFrame* a = last_frame();
+    ASSERT_NE(a, nullptr);
+    std::vector<uint32_t> top_down_pixels, bottom_up_pixels;
+    for (int32_t y = 0; y < 7; y++)
+        for (int32_t x = 0; x < 13; x++) top_down_pixels.push_back(a->pixel(x, y));
+    frame(7, 0, 0);
+    const HeadlessVideoFrame* b = last_frame();
+    ASSERT_NE(b, nullptr);
+    for (int32_t y = 0; y < 7; y++)
+        for (int32_t x = 0; x < 13; x++) bottom_up_pixels.push_back(b->pixel(x, y));
+    EXPECT_EQ(top_down_pixels, bottom_up_pixels);
+}
+
 TEST_F(SpriteTest, KeepAlphaUsesThePicturesAlpha) {
     ASSERT_TRUE(open_screen(64, 48, 32));
     // A 2 x 1 RGBA PNG: half-transparent blue, then opaque black.

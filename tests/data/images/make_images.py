@@ -5,7 +5,8 @@ codec under test.
 
 <name>.expected: int32 width, height, depth (24 or 32), little-endian, then the rows top-down,
 width * depth / 8 bytes each, pixels blue, green, red(, alpha). Pixels a BMP file leaves unpainted
-(RLE8 moves, RLE4, unknown bit counts) are expected to keep the fill byte FILL of the test buffer.
+(RLE8 moves) are expected to keep the fill byte FILL of the test buffer. BMP files of kinds a
+decoder need not read (see REFUSED_BMPS) get no .expected file: their decode must fail.
 
 Run from anywhere: python3 make_images.py  (writes next to itself).
 """
@@ -174,22 +175,29 @@ def write_pngs():
 
 # ---- BMP ----------------------------------------------------------------------------------------
 
-def bmp_file(width, height, bits, palette, pixel_bytes, compression=0):
+def bmp_file(width, height, bits, palette, pixel_bytes, compression=0, masks=None, header_size=40):
+    """A BMP file; a negative height marks top-down rows. masks: the red, green and blue masks of a
+    bit-field picture, stored right after a 40-byte header or inside a larger one."""
     palette_bytes = b"".join(bytes([b, g, r, 0]) for (b, g, r) in palette)
-    offset = 14 + 40 + len(palette_bytes)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixel_bytes), 2835, 2835,
-                       len(palette), 0)
+    info = struct.pack("<IiiHHIIiiII", header_size, width, height, 1, bits, compression, len(pixel_bytes), 2835,
+                       2835, len(palette), 0)
+    if masks is not None:
+        info += struct.pack("<III", *masks)
+    info += b"\0" * (header_size - len(info))
+    offset = 14 + len(info) + len(palette_bytes)
     header = b"BM" + struct.pack("<IHHI", offset + len(pixel_bytes), 0, 0, offset)
     return header + info + palette_bytes + pixel_bytes
 
 
-def bmp_rows(width, height, bits, values):
-    """values[y][x] top-down; packed bottom-up, padded to 4 bytes."""
+def bmp_rows(width, height, bits, values, top_down=False):
+    """values[y][x] top-down; packed bottom-up (or top-down), padded to 4 bytes."""
     out = b""
-    for y in reversed(range(height)):
+    for y in (range(height) if top_down else reversed(range(height))):
         row = values[y]
         if bits == 16:
             line = b"".join(struct.pack("<H", v) for v in row)
+        elif bits == 32 and isinstance(row[0], int):
+            line = b"".join(struct.pack("<I", v) for v in row)
         elif bits in (24, 32):
             line = b"".join(bytes(v) for v in row)
         else:
@@ -203,17 +211,22 @@ def bmp_palette(count):
 
 
 def write_bmps():
+    # Each uncompressed kind twice: bottom-up as bits<N>.bmp and top-down (negative height) as
+    # topdown_bits<N>.bmp, with the same pixels expected.
+    def both(name, bits, palette, vals, expected, **kw):
+        save(name, bmp_file(W, H, bits, palette, bmp_rows(W, H, bits, vals), **kw), W, H, 24, expected)
+        save("topdown_" + name, bmp_file(W, -H, bits, palette, bmp_rows(W, H, bits, vals, top_down=True), **kw),
+             W, H, 24, expected)
+
     # 1 bit: a colourful palette that the decoder must ignore (0 black, 1 white).
     vals = [[(x * 3 + y) % 2 for x in range(W)] for y in range(H)]
     pal = [(0, 0, 255), (0, 255, 0)]
-    save("bits1.bmp", bmp_file(W, H, 1, pal, bmp_rows(W, H, 1, vals)), W, H, 24,
-         [[c for v in r for c in ((255,) * 3 if v else (0,) * 3)] for r in vals])
+    both("bits1.bmp", 1, pal, vals, [[c for v in r for c in ((255,) * 3 if v else (0,) * 3)] for r in vals])
 
     for bits, count in ((4, 16), (8, 256)):
         pal = bmp_palette(count)
         vals = [[(x * 7 + y * 5) % count for x in range(W)] for y in range(H)]
-        save("bits%d.bmp" % bits, bmp_file(W, H, bits, pal, bmp_rows(W, H, bits, vals)), W, H, 24,
-             [[c for v in r for c in pal[v]] for r in vals])
+        both("bits%d.bmp" % bits, bits, pal, vals, [[c for v in r for c in pal[v]] for r in vals])
 
     # 8 bits with a short palette (20 entries) followed directly by the pixels.
     pal = bmp_palette(20)
@@ -224,17 +237,31 @@ def write_bmps():
     vals = [[((x * 5) & 31) | ((y * 9 & 31) << 5) | (((x + y) * 3 & 31) << 10) for x in range(W)] for y in range(H)]
     vals[0][0] = 0x7C00  # pure red
     vals[0][1] = 0xFFFF  # the unused top bit is ignored
-    save("bits16.bmp", bmp_file(W, H, 16, [], bmp_rows(W, H, 16, vals)), W, H, 24,
+    both("bits16.bmp", 16, [], vals,
          [[c for v in r for c in ((v & 31) * 8, (v >> 5 & 31) * 8, (v >> 10 & 31) * 8)] for r in vals])
 
     vals = [[((x * 19) & 0xFF, (y * 33) & 0xFF, (x * y * 5) & 0xFF) for x in range(W)] for y in range(H)]
-    save("bits24.bmp", bmp_file(W, H, 24, [], bmp_rows(W, H, 24, vals)), W, H, 24,
-         [[c for v in r for c in v] for r in vals])
+    both("bits24.bmp", 24, [], vals, [[c for v in r for c in v] for r in vals])
 
     vals = [[((x * 19) & 0xFF, (y * 33) & 0xFF, (x * y * 5) & 0xFF, (x * 11) & 0xFF) for x in range(W)]
             for y in range(H)]
-    save("bits32.bmp", bmp_file(W, H, 32, [], bmp_rows(W, H, 32, vals)), W, H, 24,
-         [[c for v in r for c in v[:3]] for r in vals])
+    both("bits32.bmp", 32, [], vals, [[c for v in r for c in v[:3]] for r in vals])
+
+    # Bit fields: 5-6-5 at 16 bits (masks after a 40-byte header), and 10-10-10 at 32 bits with
+    # the masks inside a 124-byte header, top-down. Narrower channels are widened by shifting left,
+    # wider ones keep their top 8 bits.
+    vals = [[((x * 3 + y) & 31) << 11 | ((x * 5 + y * 7) & 63) << 5 | ((x * y) & 31) for x in range(W)]
+            for y in range(H)]
+    vals[0][0] = 0xFFFF
+    save("bits16_565.bmp", bmp_file(W, H, 16, [], bmp_rows(W, H, 16, vals), compression=3,
+                                    masks=(0xF800, 0x07E0, 0x001F)), W, H, 24,
+         [[c for v in r for c in ((v & 31) << 3, (v >> 5 & 63) << 2, (v >> 11) << 3)] for r in vals])
+    vals = [[((x * 77 + y) & 1023) << 20 | ((x * 13 + y * 91) & 1023) << 10 | ((x * y * 29) & 1023) | (x & 3) << 30
+             for x in range(W)] for y in range(H)]
+    save("topdown_bits32_fields.bmp", bmp_file(W, -H, 32, [], bmp_rows(W, H, 32, vals, top_down=True),
+                                               compression=3, masks=(0x3FF00000, 0x000FFC00, 0x000003FF),
+                                               header_size=124), W, H, 24,
+         [[c for v in r for c in ((v & 1023) >> 2, (v >> 10 & 1023) >> 2, (v >> 20 & 1023) >> 2)] for r in vals])
 
     # RLE8 on a 10 x 6 picture. File lines count from the bottom.
     w, h = 10, 6
@@ -277,10 +304,41 @@ def write_bmps():
         rows.append([c for v in grid[line] for c in ((FILL,) * 3 if v is None else pal[v])])
     save("rle8.bmp", bmp_file(w, h, 8, pal, rle, compression=1), w, h, 24, rows)
 
-    # RLE4 is not decoded: the buffer keeps its contents.
-    save("rle4.bmp", bmp_file(4, 2, 4, bmp_palette(16), bytes([4, 0x12, 0, 0, 4, 0x34, 0, 1]), compression=2),
-         4, 2, 24, [[FILL] * 12] * 2)
+    # Kinds the decoder does not read: their decode must fail (no .expected file).
+    for name, data in refused_bmps(rle).items():
+        with open(os.path.join(HERE, name), "wb") as f:
+            f.write(data)
 
+
+def refused_bmps(rle8_pixels):
+    w, h = 4, 2
+    pal16 = bmp_palette(16)
+    tiny_png = make_png([[(200, 40, 40), (40, 200, 40)]], 8, 2)
+    return {
+        "rle4.bmp": bmp_file(w, h, 4, pal16, bytes([4, 0x12, 0, 0, 4, 0x34, 0, 1]), compression=2),
+        "bits2.bmp": bmp_file(w, h, 2, bmp_palette(4), bytes([0x1B, 0, 0, 0, 0xE4, 0, 0, 0])),
+        "bits64.bmp": bmp_file(w, h, 64, [], bytes(range(64))),
+        "bits7.bmp": bmp_file(w, h, 7, [], bytes(8)),
+        "bits0.bmp": bmp_file(w, h, 0, [], bytes(8)),
+        # Embedded JPEG and PNG: the pixels are a whole compressed picture (bit count 0).
+        "jpeg.bmp": bmp_file(2, 1, 0, [], bytes([0xFF, 0xD8, 0xFF, 0xE0, 0, 16]) + b"JFIF\0" + bytes(11) +
+                             bytes([0xFF, 0xD9]), compression=4),
+        "png.bmp": bmp_file(2, 1, 0, [], tiny_png, compression=5),
+        "png_bits24.bmp": bmp_file(2, 1, 24, [], tiny_png, compression=5),
+        # Known compressions at bit counts they do not apply to, and an unknown one.
+        "bits24_rle8.bmp": bmp_file(w, h, 24, [], bytes([2, 1, 0, 1])),
+        "bits24_compression9.bmp": bmp_file(w, h, 24, [], bytes(24), compression=9),
+        "bits8_bitfields.bmp": bmp_file(w, h, 8, bmp_palette(4), bytes(8), compression=3,
+                                        masks=(0xE0, 0x1C, 0x03)),
+        # Bit-field masks that are not one run of bits, or that reach beyond the pixel.
+        "bits16_split_mask.bmp": bmp_file(w, h, 16, [], bytes(16), compression=3, masks=(0xF00F, 0x07E0, 0x0010)),
+        "bits16_wide_mask.bmp": bmp_file(w, h, 16, [], bytes(16), compression=3, masks=(0x1F800, 0x07E0, 0x001F)),
+        # Run-length pictures are bottom-up by definition: a top-down one is refused.
+        "topdown_rle8.bmp": bmp_file(10, -6, 8, bmp_palette(32), rle8_pixels, compression=1),
+        # OS/2 headers (12 and 64 bytes).
+        "os2.bmp": b"BM" + struct.pack("<IHHI", 26 + 24, 0, 0, 26) + struct.pack("<IHHHH", 12, 4, 2, 1, 24) + bytes(24),
+        "os2_64.bmp": bmp_file(w, h, 24, [], bytes(24), header_size=64),
+    }
 
 if __name__ == "__main__":
     write_pngs()
