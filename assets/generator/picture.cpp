@@ -2,11 +2,15 @@
 // the moon; a far mountain ridge; two layers of conifer forest on the far shore with mist between
 // them; the still water, which mirrors everything above with ripples that break the moon's
 // reflection into a glitter path; waterline mist; dark conifers on the near banks left and right;
-// reeds in the bottom corners; a vignette. Relies only on the integer helpers of fixed_math.h.
+// reeds in the bottom corners; a shadow of night mist behind the menu's entries; a vignette.
+// Relies only on the integer helpers of fixed_math.h.
 //
 // The menu writes over this picture, so its busy and bright parts keep away from the places where
 // texts and buttons sit (top centre, top-left corner, middle block, bottom band): the moon stands
-// high on the right, the bright horizon glow hides behind the trees, and the foreground is dark.
+// high on the right above the near grove, so that its glitter path runs on the water beside the
+// entries' columns, the bright horizon glow hides behind the trees, and the foreground is dark.
+// Behind the entries and captions the picture is toned down under a soft, mottled veil (see
+// kMenuCells), so that the menu's dark red stays readable at every screen size.
 //
 // Colours are 8.8 fixed point (255.0 = 65280) until the final dithered conversion to bytes.
 #include "picture.h"
@@ -22,8 +26,8 @@ constexpr int W = PICTURE_WIDTH;
 constexpr int H = PICTURE_HEIGHT;
 constexpr int SHORE = 600;       // the far waterline; the far scene is mirrored around it
 constexpr int NEAR_SHORE = 672;  // the waterline of the near banks
-constexpr int MOON_X = 996;
-constexpr int MOON_Y = 178;
+constexpr int MOON_X = 1140;
+constexpr int MOON_Y = 150;
 constexpr int MOON_R = 30;
 
 struct Col {
@@ -357,6 +361,81 @@ void paint_reeds(Layer& reeds) {
     }
 }
 
+// The menu's entries and captions: columns of 150 x 30 boxes centred 160 pixels left of, at and
+// 160 pixels right of the screen's centre, rows from 200 pixels down, 40 apart (the left column
+// four rows, the others eight), moved up 40 pixels at 800 x 600 and down 40 at 1280 x 1024. The
+// picture is stretched to the screen, so each box covers a different part of it at each size.
+struct MenuScreen {
+    int width, height, row_shift;
+};
+constexpr MenuScreen kMenuScreens[] = {{800, 600, -40}, {1024, 768, 0}, {1280, 720, 0}, {1280, 1024, 40}};
+struct MenuColumn {
+    int centre_offset, rows;
+};
+constexpr MenuColumn kMenuCells[] = {{-160, 4}, {0, 8}, {160, 8}};
+constexpr int MENU_BOX_W = 150, MENU_BOX_H = 30, MENU_FIRST_ROW = 200, MENU_ROW_STEP = 40;
+constexpr int SHADE_MARGIN = 10;    // fully shaded beyond each box, picture pixels
+constexpr int SHADE_FADE_MIN = 90;   // then fading out over at least this distance
+constexpr int SHADE_FADE_MAX = 260;  // and at most this one
+constexpr int32_t SHADE_DIM = 34000;      // Q16 factor on dark colours under the full shade (0.52)
+constexpr int32_t SHADE_KNEE = 160 << 8;  // brighter colours are dimmed more, by knee / (knee + brightness)
+
+// Adds one soft box to the shade (union by maximum): 1 inside, fading out beyond it over the
+// distance that `fade` gives for each pixel.
+void soft_box(std::vector<int32_t>& shade, const std::vector<int32_t>& fade, int x0, int y0, int x1, int y1) {
+    for (int y = y0 - SHADE_FADE_MAX; y < y1 + SHADE_FADE_MAX; ++y) {
+        if (y < 0 || y >= H) continue;
+        int dy = y < y0 ? y0 - y : (y >= y1 ? y - y1 + 1 : 0);
+        for (int x = x0 - SHADE_FADE_MAX; x < x1 + SHADE_FADE_MAX; ++x) {
+            if (x < 0 || x >= W) continue;
+            int dx = x < x0 ? x0 - x : (x >= x1 ? x - x1 + 1 : 0);
+            const size_t i = static_cast<size_t>(y) * W + x;
+            int32_t wx = 65536 - smoothstep16(0, fade[i], dx);
+            int32_t wy = 65536 - smoothstep16(0, fade[i], dy);
+            int32_t v = static_cast<int32_t>(static_cast<int64_t>(wx) * wy >> 16);
+            if (v > shade[i]) shade[i] = v;
+        }
+    }
+}
+
+// Q16 weight of the shade per pixel: 1 over every box (with its margin) at every screen size,
+// fading out around them over a distance that slow noise varies between SHADE_FADE_MIN and
+// SHADE_FADE_MAX, so that the veil's outline wanders like drifting mist instead of following the
+// boxes' straight edges.
+std::vector<int32_t> menu_shade() {
+    std::vector<int32_t> fade(static_cast<size_t>(W) * H), shade(static_cast<size_t>(W) * H, 0);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            int32_t n = fbm(static_cast<int64_t>(x) * 65536 / 190, static_cast<int64_t>(y) * 65536 / 150, 3, 1423);
+            fade[static_cast<size_t>(y) * W + x] =
+                SHADE_FADE_MIN + ((SHADE_FADE_MAX - SHADE_FADE_MIN) * smoothstep16(16000, 49000, n) >> 16);
+        }
+    for (const MenuScreen& screen : kMenuScreens) {
+        for (const MenuColumn& column : kMenuCells) {
+            for (int row = 0; row < column.rows; ++row) {
+                int sx0 = screen.width / 2 + column.centre_offset - MENU_BOX_W / 2;
+                int sy0 = MENU_FIRST_ROW + screen.row_shift + row * MENU_ROW_STEP;
+                // The box in picture pixels, rounded outwards, with the margin.
+                int x0 = sx0 * W / screen.width - SHADE_MARGIN;
+                int x1 = ((sx0 + MENU_BOX_W) * W + screen.width - 1) / screen.width + SHADE_MARGIN;
+                int y0 = sy0 * H / screen.height - SHADE_MARGIN;
+                int y1 = ((sy0 + MENU_BOX_H) * H + screen.height - 1) / screen.height + SHADE_MARGIN;
+                soft_box(shade, fade, x0, y0, x1, y1);
+            }
+        }
+    }
+    return shade;
+}
+
+// The shaded colour: dimmed by SHADE_DIM, and brighter colours (mist, reflections, stars) a
+// little more, so the scene keeps its shapes while nothing in it stays bright.
+Col shaded(Col p) {
+    int32_t luma = (p.r * 54 + p.g * 183 + p.b * 19) >> 8;
+    if (luma < 0) luma = 0;
+    int32_t knee = static_cast<int32_t>((static_cast<int64_t>(SHADE_KNEE) << 16) / (SHADE_KNEE + luma));
+    return scale(p, static_cast<int32_t>(static_cast<int64_t>(SHADE_DIM) * knee >> 16));
+}
+
 }  // namespace
 
 std::vector<uint8_t> paint_title_picture() {
@@ -417,7 +496,7 @@ std::vector<uint8_t> paint_title_picture() {
         }
     }
     paint_moon(img);
-    // Waterline mist, then the near banks and reeds, then a vignette.
+    // Waterline mist, then the near banks and reeds, the menu's shade, then a vignette.
     for (int y = 540; y < 760; ++y) {
         for (int x = 0; x < W; ++x) {
             int32_t n = fbm(static_cast<int64_t>(x) * 65536 / 300, static_cast<int64_t>(y) * 65536 / 30, 5, 1201);
@@ -429,6 +508,7 @@ std::vector<uint8_t> paint_title_picture() {
             p = mix(p, rgb(52, 54, 74), mist);
         }
     }
+    const std::vector<int32_t> shade = menu_shade();
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             Col& p = img[static_cast<size_t>(y) * W + x];
@@ -436,9 +516,15 @@ std::vector<uint8_t> paint_title_picture() {
             if (a) p = mix(p, mix(near_col, rgb(14, 15, 24), smoothstep16(600, NEAR_SHORE, y) >> 2), a);
             int32_t r = reeds.at(x, y);
             if (r) p = mix(p, rgb(3, 4, 7), r);
+            int32_t sh = shade[static_cast<size_t>(y) * W + x];
+            if (sh) p = mix(p, shaded(p), sh);
             int64_t vx = (x - W / 2) * 65536LL / (W / 2), vy = (y - H / 2) * 65536LL / (H / 2);
             int32_t r2 = static_cast<int32_t>((vx * vx + vy * vy) >> 16);
-            p = scale(p, 65536 - (smoothstep16(26000, 130000, r2) * 9 >> 4));
+            // The moon keeps its own light under the vignette.
+            int64_t mx = x - MOON_X, my = y - MOON_Y;
+            int32_t lit = 65536 - glow(mx * mx + my * my, 40);
+            int32_t vignette = smoothstep16(26000, 130000, r2) * 9 >> 4;
+            p = scale(p, 65536 - static_cast<int32_t>(static_cast<int64_t>(vignette) * lit >> 16));
         }
     }
 
