@@ -1,8 +1,11 @@
 // Readability of the menu over the title picture: the real program shows every page at each of the
 // four layouts and in both languages, and each caption and plain entry, as drawn in its normal
 // (not hovered) state, must stand out from the picture behind it by a contrast ratio of at least
-// 2.5 : 1 (relative luminance, sRGB). Framed buttons are left out: their text sits on their own
-// face, not on the picture.
+// 2.5 : 1 (relative luminance, sRGB). The text is its pixels of exactly the text's colour; its
+// ground is the rest of its box, the pixels that the same page drawn with its texts emptied shows
+// unchanged (so the glyphs' smoothed edges count for neither). Framed buttons are left out: their
+// text sits on their own face, not on the picture. The page is set directly between frames of the
+// real menu loop, with the pointer parked in a corner.
 // Setting TARNWOOD_CONTRAST_PNG to a folder also writes each measured frame there as a PNG.
 #include <png.h>
 
