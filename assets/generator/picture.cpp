@@ -365,6 +365,8 @@ void paint_reeds(Layer& reeds) {
 // 160 pixels right of the screen's centre, rows from 200 pixels down, 40 apart (the left column
 // four rows, the others eight), moved up 40 pixels at 800 x 600 and down 40 at 1280 x 1024. The
 // picture is stretched to the screen, so each box covers a different part of it at each size.
+// This copies the menu's layout table; the menu contrast test renders the real pages and fails
+// if the two drift apart.
 struct MenuScreen {
     int width, height, row_shift;
 };
