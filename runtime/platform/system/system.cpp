@@ -1,11 +1,14 @@
 // Win32 base/USER stand-ins over the backend's SystemDriver, and the program's window list.
-// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc and gettid.
+// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc, gettid and per-thread nice values.
 #include "runtime/platform/system/system.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +17,9 @@
 #include "runtime/platform/system/backend.h"
 
 namespace {
+// How much further a below-normal thread's nice value is from its process's.
+constexpr int kBelowNormalNice = 10;
+
 struct SysWindow {
     WindowHandle handle;
     uint32_t thread_id;
@@ -67,6 +73,15 @@ void sys_page_out(const void* data, size_t size) {
     if (end <= first || !pages_are_file_backed(first, end, uintptr_t(page))) return;
     // The pages leave the process; a later read maps them again from the file.
     madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+void sys_lower_thread_priority() {
+    // A Linux thread has a nice value of its own; raising it never needs a privilege.
+    pid_t thread = pid_t(syscall(SYS_gettid));
+    errno = 0;
+    int nice_now = getpriority(PRIO_PROCESS, id_t(thread));
+    if (nice_now == -1 && errno != 0) return;
+    setpriority(PRIO_PROCESS, id_t(thread), std::min(nice_now + kBelowNormalNice, 19));
 }
 
 int sys_get_module_file_name(char16_t* buffer, int capacity) {
