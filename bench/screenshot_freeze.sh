@@ -43,6 +43,12 @@ trap cleanup EXIT
 drive_start_x 1280 1024
 nice=${NICE:-0}
 [[ "$nice" == 0 ]] || renice -n "$nice" -p "$DRIVE_X_PID" > /dev/null
+# RT=n: the X server and the program under the round-robin real-time policy at priority n.
+launch=(nice -n "$nice")
+if [[ -n "${RT:-}" ]]; then
+  chrt -r -p "$RT" "$DRIVE_X_PID"
+  launch=(chrt -r "$RT")
+fi
 
 # Moves the pointer 2 pixels every 8 ms, 150 steps one way and 150 back, until killed.
 walk_pointer() {
@@ -78,7 +84,7 @@ for size in ${SIZES:-800x600 1024x768 1280x720 1280x1024}; do
   (
     cd "$run"
     export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy LD_PRELOAD="$preload" TARNWOOD_SCRIPT_TIMES="$times"
-    exec nice -n "$nice" "$program" > "$run/program.log" 2>&1
+    exec "${launch[@]}" "$program" > "$run/program.log" 2>&1
   ) &
   program_pid=$!
   drive_wait_window "$program_pid"

@@ -1,7 +1,10 @@
 // Win32 base/USER stand-ins over the backend's SystemDriver, and the program's window list.
-// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc, gettid and per-thread nice values.
+// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc, gettid, per-thread nice values
+// and scheduling policies.
 #include "runtime/platform/system/system.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -76,6 +79,14 @@ void sys_page_out(const void* data, size_t size) {
 }
 
 void sys_lower_thread_priority() {
+    // A program started under a real-time policy (which its threads inherit) keeps it for the
+    // threads that need it; this one returns to the normal time-sharing policy.
+    sched_param normal{};
+    int policy = 0;
+    if (pthread_getschedparam(pthread_self(), &policy, &normal) == 0 && (policy == SCHED_FIFO || policy == SCHED_RR)) {
+        normal.sched_priority = 0;
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    }
     // A Linux thread has a nice value of its own; raising it never needs a privilege.
     pid_t thread = pid_t(syscall(SYS_gettid));
     errno = 0;
