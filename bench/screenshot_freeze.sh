@@ -11,13 +11,14 @@
 # complete, the usual frame time (median gap of the whole run), and for each press the time from
 # the key to the complete file. The "quiet" column is the longest gap in 3 s of pointer movement
 # before the first press: what the machine does without a screenshot.
-# Needs Xvfb, xdotool and xdpyinfo (packages xvfb, xdotool, x11-utils).
+# Needs Xvfb, xdotool, xdpyinfo and chrt (packages xvfb, xdotool, x11-utils, util-linux).
 # Usage: bash bench/screenshot_freeze.sh [build folder, default build-bench]
 #   TARNWOOD_PROGRAM=path  measure another build of the program (e.g. an older one) with the same
 #                          preload library
-#   NICE=n                 run the X server and the program at niceness n (negative needs root):
-#                          on a machine shared with other work, NICE=-10 keeps that work from
-#                          opening gaps of its own
+#   RT=n                   run the X server and the program under the round-robin real-time
+#                          policy at priority n (needs root; chrt): on a machine shared with other
+#                          work, RT=10 keeps that work from opening gaps of its own
+#   NICE=n                 the milder choice: niceness n for both (negative needs root)
 #   SHOTS=n                presses per size (default 4)
 #   SIZES="WxH ..."        the sizes to measure (default all four)
 #   BENCH_KEEP=1           keep the run folders (settings, screenshots, times.txt logs)
@@ -43,7 +44,6 @@ trap cleanup EXIT
 drive_start_x 1280 1024
 nice=${NICE:-0}
 [[ "$nice" == 0 ]] || renice -n "$nice" -p "$DRIVE_X_PID" > /dev/null
-# RT=n: the X server and the program under the round-robin real-time policy at priority n.
 launch=(nice -n "$nice")
 if [[ -n "${RT:-}" ]]; then
   chrt -r -p "$RT" "$DRIVE_X_PID"
