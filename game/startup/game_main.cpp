@@ -1,10 +1,12 @@
 // Start-up and shutdown orders of the program. Relies on: the foundation (heap, strings, paths,
-// process, requester) and, as they exist, the media libraries' initialisations and releases.
+// process, requester), as they exist, the media libraries' initialisations and releases, and the
+// menu's screenshot writer, finished first at shutdown.
 #include "game/startup/game_main.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "game/menu/menu.h"
 #include "game/settings/settings.h"
 #include "game/startup/game_state.h"
 #include "game/tables/tables.h"
@@ -98,6 +100,7 @@ void game_init_devices() {
 }
 
 void game_shutdown() {
+    screenshot_shutdown();  // every screenshot in flight reaches the disk before the program ends
     sound_shutdown();
     prefs_shutdown();
     mouse_release();

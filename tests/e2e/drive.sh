@@ -117,11 +117,18 @@ drive_find_shot() {
   return 1
 }
 
+# The program writes a screenshot off its frame loop, under a hidden temporary name beside the
+# final one, and renames it when complete: one is under way or done in FOLDER...
+drive_shot_started() { compgen -G "$1/.Screenshot_*" > /dev/null || compgen -G "$1/Screenshot_*.png" > /dev/null; }
+# ...and none is under way any more.
+drive_shots_settled() { ! compgen -G "$1/.Screenshot_*" > /dev/null; }
+
 # drive_shot CHECKER FOLDER TARGET: presses F12, waits for the screenshot and moves it to TARGET.
 drive_shot() {
   local file
   drive_key F12
-  drive_wait 10 drive_find_shot "$1" "$2" || drive_fail "no screenshot in $2 after F12"
+  drive_wait 20 drive_find_shot "$1" "$2" || drive_fail "no screenshot in $2 after F12"
+  drive_wait 20 drive_shots_settled "$2" || drive_fail "screenshots in $2 not finished"
   file="$(drive_find_shot "$1" "$2")"
   mv "$file" "$3"
 }
@@ -135,8 +142,11 @@ drive_ready() {
   for ((i = 0; i < 20; i++)); do
     kill -0 "$pid" 2> /dev/null || drive_fail "process $pid ended during start-up"
     drive_key F12
-    if drive_wait 1 drive_find_shot "$checker" "$folder"; then
-      sleep 0.3  # a late second press may still save one more
+    if drive_wait 1 drive_shot_started "$folder"; then
+      # A late second press may still save one more: every one is finished before they go.
+      drive_wait 20 drive_find_shot "$checker" "$folder" || drive_fail "process $pid: screenshot not completed"
+      sleep 0.3
+      drive_wait 20 drive_shots_settled "$folder" || drive_fail "process $pid: screenshots not finished"
       file="$(drive_find_shot "$checker" "$folder")"
       mv "$file" "$target"
       rm -f "$folder"/Screenshot_*.png

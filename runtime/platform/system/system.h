@@ -17,6 +17,12 @@ void sys_sleep(uint32_t ms);
 // a page of a file (never written) or absent: never on heap or written memory.
 void sys_page_out(const void* data, size_t size);
 
+// SetThreadPriority (current thread, THREAD_PRIORITY_BELOW_NORMAL): the calling thread gives way
+// to the process's other threads when both want the processor, so background work (compressing
+// a screenshot) does not slow the frame loop; a thread that inherited a real-time policy returns
+// to the normal one. Best effort: nothing happens when it is refused.
+void sys_lower_thread_priority();
+
 // GetModuleFileNameW: the running executable's full path; returns the code units written
 // (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
 // (the file was replaced while running) is given without that suffix.
