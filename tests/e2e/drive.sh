@@ -15,8 +15,8 @@ drive_fail() {
 
 # drive_start_x WIDTH HEIGHT: starts Xvfb on the first free display from :90 and exports DISPLAY.
 # -noreset keeps the server as it is when the program's connection ends (the restarted instance
-# reconnects). The screen is made as large as the program's: on a larger one SDL letterboxes the
-# picture and scales relative mouse motion down by the same factor (1280x1024 for 1024x768: 0.8).
+# reconnects). On a screen larger than the program's the picture is letterboxed, while relative
+# mouse motion still arrives one to one: drive_to's moves land where it aims either way.
 drive_start_x() {
   local n=90
   while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done

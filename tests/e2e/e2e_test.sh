@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end test of the real program: under a virtual X server, driven by xdotool, with SDL's
-# disk audio driver, in a fresh folder holding a copy of the shipped Files/.
+# disk audio driver, in a fresh folder holding a copy of the shipped Files/. The desktop
+# (1280x1024) is larger than the game (1024x768): the pointer must follow the mouse one to one, or
+# the clicks of step 2, each a relative move from the last, miss their entries.
 #   1. start-up: the menu runs (no message box), a screenshot (F12) is 1024x768 and shows the
 #      title picture and the five framed main-menu buttons;
 #   2. Options -> Gameplay -> Language, screenshot, English: the program writes "English" to its
@@ -34,7 +36,7 @@ shots="$work/Files/Screenshots"
 cfg="$work/Files/Tarnwood.cfg"
 
 W=1024 H=768
-drive_start_x "$W" "$H"
+drive_start_x 1280 1024
 # The program and its restarted instance run under the subreaper, in their own process group.
 (
   cd "$work"

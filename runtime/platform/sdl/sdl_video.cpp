@@ -141,6 +141,10 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.window = SDL_CreateWindow(video.title.c_str(), 0, 0, desktop.w, desktop.h, flags);
     if (!video.window) return 0;
     if (!switch_mode(width, height, refresh_hz)) SDL_SetWindowFullscreen(video.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // The mouse device reports the mouse's own motion, as a buffered mouse device does. A renderer
+    // with a logical size would otherwise scale relative motion by the letterboxing of a screen
+    // smaller than the desktop (0.8 for 1024x768 on 1280x1024); it reads this hint when it is made.
+    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_SCALING, "0");
     uint32_t renderer_flags = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
     video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags);
     if (!video.renderer) video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags | SDL_RENDERER_SOFTWARE);
