@@ -62,6 +62,14 @@ drive_windows() {
     tr '\n' ';'
 }
 
+# The id of a top-level window with exactly this name (xwininfo reads the UTF-8 names of SDL's
+# message boxes, which xdotool's name search misses); fails when there is none.
+drive_window_named() {
+  local id
+  id="$(xwininfo -root -children 2> /dev/null | sed -n "s/^ *\(0x[0-9a-f]*\) \"$1\": .*/\1/p" | head -n 1)"
+  [[ -n "$id" ]] && echo "$id"
+}
+
 # Waits until the process PID shows a window (SDL sets _NET_WM_PID).
 drive_wait_window() {
   local pid=$1
