@@ -2,14 +2,21 @@
 // letterboxed at its own aspect ratio (a real mode switch only when the display offers exactly the
 // size and refresh rate asked for), vertical sync on or off as asked, the window class
 // "MultimediaBase Class", focus changes as window events that also lose the device, close requests
-// passed on (the program ignores them). Only window events are taken from SDL's queue.
-// Relies on: SDL2, sdl_service.h, video_driver.h.
+// passed on (the program ignores them). Only window and render events are taken from SDL's queue.
+// The presenter keeps a copy of the frame on screen: a frame with changed rows uploads those rows
+// and presents; a frame without change is not presented again and, with vertical sync, waits for
+// the next refresh tick instead, as the present would have. An uncovered window is repainted from
+// the texture, which always holds the kept frame.
+// Relies on: SDL2, sdl_service.h, video_driver.h, frame_keeper.h, POSIX monotonic clock.
 #include <SDL.h>
+#include <time.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "runtime/platform/d3d/frame_keeper.h"
 #include "runtime/platform/d3d/video_driver.h"
 #include "runtime/platform/sdl/sdl_service.h"
 
@@ -27,9 +34,47 @@ struct SdlVideo {
     bool shown;
     bool cursor_shown;
     int32_t device_state;
+    bool vsync;
+    bool repaint;  // the next present shows the whole frame, changed or not
+    KeptFrame kept;
+    RefreshPacer pacer;
 };
 
-SdlVideo video = {0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+SdlVideo video = {0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK, false, false,
+                  KeptFrame(), RefreshPacer()};
+
+// Window events after which the window's contents must be drawn again.
+constexpr uint8_t kRepaintEvents[] = {SDL_WINDOWEVENT_SHOWN, SDL_WINDOWEVENT_EXPOSED, SDL_WINDOWEVENT_SIZE_CHANGED,
+                                      SDL_WINDOWEVENT_MAXIMIZED, SDL_WINDOWEVENT_RESTORED};
+
+uint64_t now_us() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+void sleep_until_us(uint64_t when_us) {
+    timespec ts{time_t(when_us / 1000000u), long(when_us % 1000000u) * 1000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+// The refresh rate the window is shown at: its display mode's, else the desktop's (0: unknown).
+int32_t window_refresh_hz() {
+    SDL_DisplayMode mode;
+    if (SDL_GetWindowDisplayMode(video.window, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    return 0;
+}
+
+// Shows the texture, which holds the kept frame, letterboxed on black.
+void show_texture() {
+    SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(video.renderer);
+    SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
+    SDL_RenderPresent(video.renderer);
+    if (video.vsync) video.pacer.presented(now_us());
+}
 
 // The display's modes, each size and rate once. Every mode serves every back-buffer format: the
 // presenter converts, so 16-bit screens work on 24-bit desktops.
@@ -63,6 +108,7 @@ int start() {
 }
 
 void destroy_screen() {
+    video.kept.release();
     if (video.texture) SDL_DestroyTexture(video.texture);
     if (video.renderer) SDL_DestroyRenderer(video.renderer);
     if (video.window) SDL_DestroyWindow(video.window);
@@ -77,7 +123,8 @@ void stop() {
     destroy_screen();
     if (!video.cursor_shown) SDL_ShowCursor(SDL_ENABLE);
     sdl_service_release(SDL_INIT_VIDEO);
-    video = SdlVideo{0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+    video = SdlVideo{0,     nullptr, nullptr,    nullptr,       0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
+                     false, false,   KeptFrame(), RefreshPacer()};
 }
 
 int32_t mode_count(int32_t format) { return known_format(format) ? int32_t(display_modes().size()) : 0; }
@@ -165,6 +212,10 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.height = height;
     video.format = format;
     video.device_state = VIDEO_DEVICE_OK;
+    video.vsync = vsync != 0;
+    video.repaint = true;
+    video.pacer = RefreshPacer();
+    video.pacer.set_rate(window_refresh_hz());
     SDL_ShowCursor(video.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (video.shown) SDL_RaiseWindow(video.window);
     return 1;
@@ -174,11 +225,22 @@ void screen_close() { destroy_screen(); }
 
 int present(const VideoFrame* frame) {
     if (!video.texture || !frame || frame->width != video.width || frame->height != video.height) return 0;
-    if (SDL_UpdateTexture(video.texture, nullptr, frame->pixels, frame->pitch) != 0) return 0;
-    SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(video.renderer);
-    SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
-    SDL_RenderPresent(video.renderer);
+    RowSpan changed = video.kept.take(*frame);
+    if (!video.kept.valid()) return 0;
+    if (video.repaint) changed = {0, video.kept.height()};
+    if (changed.count == 0) {
+        // The frame on screen stays: no upload, no present. With vertical sync the present would
+        // have waited for the next refresh, so the frame does.
+        if (video.vsync) sleep_until_us(video.pacer.next_tick(now_us()));
+        return 1;
+    }
+    SDL_Rect rows = {0, changed.first, video.kept.width(), changed.count};
+    if (SDL_UpdateTexture(video.texture, &rows, video.kept.row(changed.first), video.kept.pitch()) != 0) {
+        video.kept.forget();  // the texture may hold part of it: upload everything next time
+        return 0;
+    }
+    video.repaint = false;
+    show_texture();
     return 1;
 }
 
@@ -186,12 +248,26 @@ int poll_event(VideoEvent* event) {
     if (video.users == 0 || !event) return 0;
     SDL_PumpEvents();
     SDL_Event e;
-    // Window events only; the keyboard and mouse drivers take their own event types.
+    // Window and render events only; the keyboard and mouse drivers take their own event types.
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1 ||
-           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1 ||
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_RENDER_TARGETS_RESET, SDL_RENDER_DEVICE_RESET) == 1) {
         if (e.type == SDL_QUIT) {
             event->kind = VIDEO_EVENT_CLOSE;
             return 1;
+        }
+        if (e.type != SDL_WINDOWEVENT) {
+            // The renderer lost what it held: the next present uploads and shows the whole frame.
+            video.kept.forget();
+            continue;
+        }
+        bool repaint = false;
+        for (uint8_t kind : kRepaintEvents) repaint |= e.window.event == kind;
+        if (repaint) {
+            // Uncovered (or shown, or resized): the kept frame is drawn again at once, also while
+            // the program is switched away and presents nothing.
+            if (video.texture && video.kept.valid()) show_texture();
+            continue;
         }
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -206,7 +282,7 @@ int poll_event(VideoEvent* event) {
             event->kind = VIDEO_EVENT_CLOSE;
             return 1;
         default:
-            break;  // exposure, moves, sizes: the next present repaints everything
+            break;  // moves, enter and leave: nothing to do
         }
     }
     return 0;
@@ -217,6 +293,7 @@ int32_t device_state() { return video.device_state; }
 int device_reset() {
     if (video.device_state == VIDEO_DEVICE_LOST || video.device_state == VIDEO_DEVICE_INTERNAL_ERROR) return 0;
     video.device_state = VIDEO_DEVICE_OK;
+    video.repaint = true;  // the first frame after the reset is shown whole
     return 1;
 }
 
