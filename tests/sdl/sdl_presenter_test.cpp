@@ -21,6 +21,7 @@ class SdlPresenterTest : public ::testing::Test {
 protected:
     const VideoDriver& video = sdl_video_driver;
     std::vector<uint32_t> pixels = std::vector<uint32_t>(size_t(kWidth) * kHeight, 0x00FF0000u);
+    std::vector<uint32_t> previous;  // the frame presented last, empty before the first
     SDL_Window* window = nullptr;
     SDL_Renderer* renderer = nullptr;
 
@@ -45,9 +46,13 @@ protected:
         while (video.poll_event(&event)) {
         }
     }
+    // Presents `pixels` with the frame presented before as the flip chain hands it over.
     int present() {
-        VideoFrame frame = {reinterpret_cast<const uint8_t*>(pixels.data()), kWidth * 4, kWidth, kHeight, kX8R8G8B8};
-        return video.present(&frame);
+        VideoFrame frame = {reinterpret_cast<const uint8_t*>(pixels.data()), kWidth * 4, kWidth, kHeight, kX8R8G8B8,
+                            previous.empty() ? nullptr : reinterpret_cast<const uint8_t*>(previous.data())};
+        int result = video.present(&frame);
+        previous = pixels;
+        return result;
     }
     void fill_rows(int32_t first, int32_t count, uint32_t colour) {
         for (int32_t y = first; y < first + count; y++)
@@ -163,5 +168,6 @@ TEST_F(SdlPresenterTest, UnchangedFramesWaitForTheRefreshOnlyWithVerticalSync) {
         video.screen_close();
         video.stop();
         window = nullptr;
+        previous.clear();
     }
 }

@@ -3,11 +3,12 @@
 // size and refresh rate asked for), vertical sync on or off as asked, the window class
 // "MultimediaBase Class", focus changes as window events that also lose the device, close requests
 // passed on (the program ignores them). Only window and render events are taken from SDL's queue.
-// The presenter keeps a copy of the frame on screen: a frame with changed rows uploads those rows
-// and presents; a frame without change is not presented again and, with vertical sync, waits for
-// the next refresh tick instead, as the present would have. An uncovered window is repainted from
-// the texture, which always holds the kept frame.
-// Relies on: SDL2, sdl_service.h, video_driver.h, frame_keeper.h, POSIX monotonic clock.
+// The presenter shows only what changed: the texture holds the frame last presented, so a frame
+// uploads just the rows in which it differs from that one (the flip chain hands over both) and
+// presents; a frame without change is not presented again and, with vertical sync, waits for the
+// next refresh tick instead, as the present would have. An uncovered window is repainted from the
+// texture.
+// Relies on: SDL2, sdl_service.h, video_driver.h, frame_changes.h, POSIX monotonic clock.
 #include <SDL.h>
 #include <time.h>
 
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/platform/d3d/frame_keeper.h"
+#include "runtime/platform/d3d/frame_changes.h"
 #include "runtime/platform/d3d/video_driver.h"
 #include "runtime/platform/sdl/sdl_service.h"
 
@@ -35,13 +36,13 @@ struct SdlVideo {
     bool cursor_shown;
     int32_t device_state;
     bool vsync;
-    bool repaint;  // the next present shows the whole frame, changed or not
-    KeptFrame kept;
+    bool texture_current;  // the texture holds the frame last handed to present
+    bool repaint;          // the next present uploads and shows the whole frame, changed or not
     RefreshPacer pacer;
 };
 
-SdlVideo video = {0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK, false, false,
-                  KeptFrame(), RefreshPacer()};
+SdlVideo video = {0,     nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
+                  false, false,   false,   RefreshPacer()};
 
 // Window events after which the window's contents must be drawn again.
 constexpr uint8_t kRepaintEvents[] = {SDL_WINDOWEVENT_SHOWN, SDL_WINDOWEVENT_EXPOSED, SDL_WINDOWEVENT_SIZE_CHANGED,
@@ -67,7 +68,7 @@ int32_t window_refresh_hz() {
     return 0;
 }
 
-// Shows the texture, which holds the kept frame, letterboxed on black.
+// Shows the texture letterboxed on black.
 void show_texture() {
     SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
     SDL_RenderClear(video.renderer);
@@ -108,7 +109,7 @@ int start() {
 }
 
 void destroy_screen() {
-    video.kept.release();
+    video.texture_current = false;
     if (video.texture) SDL_DestroyTexture(video.texture);
     if (video.renderer) SDL_DestroyRenderer(video.renderer);
     if (video.window) SDL_DestroyWindow(video.window);
@@ -123,8 +124,8 @@ void stop() {
     destroy_screen();
     if (!video.cursor_shown) SDL_ShowCursor(SDL_ENABLE);
     sdl_service_release(SDL_INIT_VIDEO);
-    video = SdlVideo{0,     nullptr, nullptr,    nullptr,       0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
-                     false, false,   KeptFrame(), RefreshPacer()};
+    video = SdlVideo{0,     nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
+                     false, false,   false,   RefreshPacer()};
 }
 
 int32_t mode_count(int32_t format) { return known_format(format) ? int32_t(display_modes().size()) : 0; }
@@ -213,6 +214,7 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.format = format;
     video.device_state = VIDEO_DEVICE_OK;
     video.vsync = vsync != 0;
+    video.texture_current = false;
     video.repaint = true;
     video.pacer = RefreshPacer();
     video.pacer.set_rate(window_refresh_hz());
@@ -225,20 +227,21 @@ void screen_close() { destroy_screen(); }
 
 int present(const VideoFrame* frame) {
     if (!video.texture || !frame || frame->width != video.width || frame->height != video.height) return 0;
-    RowSpan changed = video.kept.take(*frame);
-    if (!video.kept.valid()) return 0;
-    if (video.repaint) changed = {0, video.kept.height()};
+    RowSpan changed = {0, video.height};
+    if (video.texture_current && !video.repaint) changed = frame_changed_rows(*frame);
     if (changed.count == 0) {
         // The frame on screen stays: no upload, no present. With vertical sync the present would
         // have waited for the next refresh, so the frame does.
         if (video.vsync) sleep_until_us(video.pacer.next_tick(now_us()));
         return 1;
     }
-    SDL_Rect rows = {0, changed.first, video.kept.width(), changed.count};
-    if (SDL_UpdateTexture(video.texture, &rows, video.kept.row(changed.first), video.kept.pitch()) != 0) {
-        video.kept.forget();  // the texture may hold part of it: upload everything next time
+    SDL_Rect rows = {0, changed.first, video.width, changed.count};
+    if (SDL_UpdateTexture(video.texture, &rows, frame->pixels + intptr_t(changed.first) * frame->pitch,
+                          frame->pitch) != 0) {
+        video.texture_current = false;  // it may hold part of the frame: upload everything next time
         return 0;
     }
+    video.texture_current = true;
     video.repaint = false;
     show_texture();
     return 1;
@@ -258,15 +261,15 @@ int poll_event(VideoEvent* event) {
         }
         if (e.type != SDL_WINDOWEVENT) {
             // The renderer lost what it held: the next present uploads and shows the whole frame.
-            video.kept.forget();
+            video.texture_current = false;
             continue;
         }
         bool repaint = false;
         for (uint8_t kind : kRepaintEvents) repaint |= e.window.event == kind;
         if (repaint) {
-            // Uncovered (or shown, or resized): the kept frame is drawn again at once, also while
-            // the program is switched away and presents nothing.
-            if (video.texture && video.kept.valid()) show_texture();
+            // Uncovered (or shown, or resized): the frame on screen is drawn again at once, also
+            // while the program is switched away and presents nothing.
+            if (video.texture && video.texture_current) show_texture();
             continue;
         }
         switch (e.window.event) {
