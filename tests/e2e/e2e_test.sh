@@ -5,9 +5,10 @@
 # the clicks of step 2, each a relative move from the last, miss their entries.
 #   1. start-up: the menu runs (no message box), a screenshot (F12) is 1024x768 and shows the
 #      title picture and the five framed main-menu buttons;
-#   2. Options -> Gameplay -> Language, screenshot, English: the program writes "English" to its
-#      settings file, starts a new instance and ends with exit code 0; the new instance opens on
-#      the language page with English captions (the button texts differ from the German shot);
+#   2. Options -> Gameplay -> Language, screenshot (which the X screen shows too, letterboxed),
+#      English: the program writes "English" to its settings file, starts a new instance and ends
+#      with exit code 0; the new instance opens on the language page with English captions (the
+#      button texts differ from the German shot);
 #   3. the music: the disk audio output of the new instance is loud and matches the stored music;
 #   4. Escape (language page -> main menu -> quit) ends it with exit code 0, nothing left running;
 #   5. with a width of 0 in the settings file no screen opens: a message box names the failed
@@ -70,6 +71,9 @@ drive_click_at 512 683   # Optionen
 drive_click_at 352 255   # Gameplay
 drive_click_at 512 255   # Sprache
 drive_shot "$check" "$shots" "$work/language_de.png"
+# What the X screen shows is that frame, letterboxed: after the moves and page changes above, in
+# which only the changed rows of each frame reached the screen, no row is stale.
+"$check" shown "$work/language_de.png" || drive_fail "the screen does not show the frame of the screenshot"
 grep -q '^Language = German' "$cfg" || drive_fail "settings changed before the language was chosen"
 drive_click_at 672 295   # Englisch: restart
 
