@@ -18,7 +18,7 @@ sed -e 's/^ScreenW = .*/ScreenW = 1280/' -e 's/^ScreenH = .*/ScreenH = 1024/' "$
 cd "$work"
 env -u DISPLAY SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
   /usr/bin/time -v -o "$work/time.txt" \
-  env LD_PRELOAD="$preload" TARNWOOD_SCRIPT_KEYS=3:69:d,5:69:u,8:41:d,10:41:u "$program"
+  env LD_PRELOAD="$preload" TARNWOOD_SCRIPT_KEYS=100:69:d,250:69:u,600:41:d,750:41:u "$program"
 [ -f Files/Screenshots/Screenshot_1.png ] || { echo "no screenshot was written" >&2; exit 1; }
 kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' time.txt)
 awk -v k="$kb" 'BEGIN { printf "peak resident memory: %d kB = %.1f MB (%.1f MiB)\n", k, k * 1024 / 1e6, k / 1024 }'

@@ -148,7 +148,7 @@ void BM_PeakMemoryOneScreenshot(benchmark::State& state) {
         std::filesystem::remove_all(folder.folder.file("Files/Screenshots"));
         std::filesystem::create_directories(folder.folder.file("Files/Screenshots"));
         int64_t spawned = 0;
-        RunResult r = run_program(folder.folder.path(), {"TARNWOOD_SCRIPT_KEYS=3:69:d,5:69:u,8:41:d,10:41:u"}, false, &spawned);
+        RunResult r = run_program(folder.folder.path(), {"TARNWOOD_SCRIPT_KEYS=100:69:d,250:69:u,600:41:d,750:41:u"}, false, &spawned);
         if (!r.ok || !std::filesystem::exists(folder.folder.file("Files/Screenshots/Screenshot_1.png"))) {
             state.SkipWithError("the run did not end normally with one screenshot");
             return;

@@ -1,11 +1,15 @@
 // A preload library for measuring the real program from outside, with SDL's dummy drivers (which
-// have neither a screen to watch nor input). Loaded with LD_PRELOAD, it wraps SDL_RenderPresent,
-// the last call of every presented frame, and acts on a few environment variables of its own:
+// have neither a screen to watch nor input). Loaded with LD_PRELOAD, it wraps SDL_RenderPresent
+// (the last call of a presented frame; the first frame is always presented, later frames only
+// when they change) and SDL_PumpEvents (called in every frame), and acts on a few environment
+// variables of its own:
 //   TARNWOOD_SCRIPT_PRESENT_FD=n  write the CLOCK_MONOTONIC time of the first present (ns, decimal)
 //                                 to descriptor n, then end the process at once (_exit(0));
-//   TARNWOOD_SCRIPT_KEYS=list     key events injected into SDL's queue after given presents, as
-//                                 "frame:scancode:d|u" items separated by commas (SDL scancodes,
-//                                 e.g. 69 F12, 41 Escape), which the program reads as typed keys;
+//   TARNWOOD_SCRIPT_KEYS=list     key events injected into SDL's queue at given times after the
+//                                 first present, as "ms:scancode:d|u" items separated by commas
+//                                 (SDL scancodes, e.g. 69 F12, 41 Escape), which the program reads
+//                                 as typed keys; a press and its release must lie more than a
+//                                 frame apart to be seen (a late event delays the ones after it);
 //   TARNWOOD_SCRIPT_TIMES=path    a log of CLOCK_MONOTONIC times (ns): "P t" for every present (when
 //                                 SDL_RenderPresent returns), "K t" when the program takes an F12
 //                                 release from SDL's queue, "F t name" when a file is complete: a
@@ -27,7 +31,7 @@
 
 namespace {
 struct KeyStep {
-    long frame;
+    long at_ms;  // after the first present
     int scancode;
     bool down;
 };
@@ -36,7 +40,10 @@ struct Script {
     int present_fd = -1;
     int times_fd = -1;
     std::vector<KeyStep> keys;
+    size_t keys_sent = 0;
     long presents = 0;
+    long long first_present_ns = 0;
+    long long last_push_ms = 0;  // when the last key event was pushed, after the first present
     Script() {
         if (const char* fd = std::getenv("TARNWOOD_SCRIPT_PRESENT_FD")) present_fd = std::atoi(fd);
         if (const char* path = std::getenv("TARNWOOD_SCRIPT_TIMES"))
@@ -44,11 +51,11 @@ struct Script {
         if (const char* list = std::getenv("TARNWOOD_SCRIPT_KEYS")) {
             const char* p = list;
             while (*p) {
-                long frame;
+                long at_ms;
                 int scancode, used = 0;
                 char kind;
-                if (std::sscanf(p, "%ld:%d:%c%n", &frame, &scancode, &kind, &used) != 3) break;
-                keys.push_back({frame, scancode, kind == 'd'});
+                if (std::sscanf(p, "%ld:%d:%c%n", &at_ms, &scancode, &kind, &used) != 3) break;
+                keys.push_back({at_ms, scancode, kind == 'd'});
                 p += used;
                 if (*p == ',') p++;
             }
@@ -90,20 +97,21 @@ template <typename F>
 F real(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
-}  // namespace
 
-extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
-    static auto next = real<void (*)(SDL_Renderer*)>("SDL_RenderPresent");
-    next(renderer);
+// Pushes the scripted key events whose time has come, in their order. An event late because the
+// program was busy (a screenshot being written) keeps its distance to the next: that one is due
+// as long after the late push as the script puts it after the event, so a press and its release
+// never arrive together.
+void push_due_keys() {
     Script& s = script();
-    s.presents++;
-    if (s.present_fd >= 0 && s.presents == 1) {
-        dprintf(s.present_fd, "%lld\n", monotonic_ns());
-        _exit(0);
-    }
-    log_time('P');
-    for (const KeyStep& k : s.keys) {
-        if (k.frame != s.presents) continue;
+    if (s.presents == 0) return;
+    long long elapsed_ms = (monotonic_ns() - s.first_present_ns) / 1000000LL;
+    while (s.keys_sent < s.keys.size()) {
+        size_t i = s.keys_sent;
+        long long due = i == 0 ? s.keys[0].at_ms : s.last_push_ms + (s.keys[i].at_ms - s.keys[i - 1].at_ms);
+        if (due > elapsed_ms) break;
+        s.last_push_ms = elapsed_ms;
+        const KeyStep& k = s.keys[s.keys_sent++];
         SDL_Event e = {};
         e.type = k.down ? SDL_KEYDOWN : SDL_KEYUP;
         e.key.state = k.down ? SDL_PRESSED : SDL_RELEASED;
@@ -113,6 +121,26 @@ extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
         e.key.windowID = w ? SDL_GetWindowID(w) : 0;
         SDL_PushEvent(&e);
     }
+}
+}  // namespace
+
+extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
+    static auto next = real<void (*)(SDL_Renderer*)>("SDL_RenderPresent");
+    next(renderer);
+    Script& s = script();
+    log_time('P');
+    if (s.presents++ > 0) return;
+    s.first_present_ns = monotonic_ns();
+    if (s.present_fd >= 0) {
+        dprintf(s.present_fd, "%lld\n", s.first_present_ns);
+        _exit(0);
+    }
+}
+
+extern "C" void SDL_PumpEvents(void) {
+    static auto next = real<void (*)()>("SDL_PumpEvents");
+    next();
+    push_due_keys();
 }
 
 extern "C" SDL_Window* SDL_GetKeyboardFocus(void) {

@@ -1,7 +1,8 @@
-// The menu's main loop: the configuration message, the display and the menu's objects, the first
-// page, the music, and the page state machine with its transition table, the settings written
-// by the options, and the restart that carries a new language, resolution or refresh rate into a
-// new instance of the program.
+// The menu's main loop: the configuration message, the display and the menu's objects (a display
+// that cannot open is reported and ends the program with exit code 1), the first page, the music,
+// and the page state machine with its transition table, the settings written by the options, and
+// the restart that carries a new language, resolution or refresh rate into a new instance of the
+// program.
 // Relies on: page_loop (menu_run_page), the display, sprites, 3D sprites, drawing, sound, mouse,
 // keyboard, the preferences store, paths and process start, the stored media, game_state.h, the
 // screenshot writer (its screenshots are finished before a restart).
@@ -121,11 +122,36 @@ void show_configuration() {
     str_free(text);
 }
 
+// The display settings that no screen took, and where to correct them.
+void show_open_failure() {
+    int32_t start = str_builder.length;
+    str_push(u"Bildschirm konnte nicht ge\u00f6ffnet werden:\n\nAufl\u00f6sung:\t\t");
+    str_push_int(game.screen_width, str_builder.length);
+    str_push(u"x");
+    str_push_int(game.screen_height, str_builder.length);
+    str_push(u"\nFarbtiefe:\t\t\t");
+    str_push_int(game.screen_depth, str_builder.length);
+    str_push(u"\nBildwiederholung:\t\t");
+    str_push_int(game.screen_refresh, str_builder.length);
+    str_push(u"\n\nBitte die Werte unter [Screen] in der Datei ");
+    str_push(kSettingsFile);
+    str_push(u" berichtigen.");
+    char16_t* text = nullptr;
+    str_assign_temp(&text, start);
+    game_error_message(text);
+    str_free(text);
+}
+
 }  // namespace
 
-void menu_open_screen() {
-    screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
-                game.screen_vsync == 1 ? 1 : 0, game.screen_refresh);
+int menu_open_screen() {
+    if (!screen_open(game.screen_width, game.screen_height, game.screen_depth, game.product_name,
+                     game.screen_vsync == 1 ? 1 : 0, game.screen_refresh)) {
+        // Without a screen the menu could be neither seen nor left: say what failed and end.
+        show_open_failure();
+        game.exit_code = 1;
+        return 0;
+    }
     // The stored media are read once: once decoded, their pages may leave the resident memory.
     sprite_load_from_memory(SPRITE_TITLE, asset_title_picture, asset_title_picture_size, 4);
     sys_page_out(asset_title_picture, asset_title_picture_size);
@@ -141,6 +167,7 @@ void menu_open_screen() {
         draw_end();
     }
     mouse_set_position(game.screen_width / 2, game.screen_height - 20);
+    return 1;
 }
 
 namespace {
@@ -238,7 +265,7 @@ void restart() {
 
 void menu_main_loop() {
     if (game.log_config == 1) show_configuration();
-    menu_open_screen();
+    if (!menu_open_screen()) return;
     choose_first_page();
     str_assign(&game.new_language, game.language);
     if (game.music_on == 1) sound_play(SOUND_MUSIC, SOUND_LOOP);

@@ -20,8 +20,10 @@ constexpr int32_t KEY_ESCAPE = 1;
 
 void menu_main_loop();
 // Opens the screen at the size in force and creates the menu's objects: the title picture
-// (sprite 0), its 3D sprite (1), the music (sound 6) and the pointer (sprite 7).
-void menu_open_screen();
+// (sprite 0), its 3D sprite (1), the music (sound 6) and the pointer (sprite 7). When the screen
+// cannot open, tells the player which settings failed, sets the exit code and returns 0 (no
+// object is made).
+int menu_open_screen();
 int32_t menu_run_page();
 // One frame of the page `menu_state`: draws, presents, takes a screenshot when asked; returns the
 // index chosen in this frame, or -1.

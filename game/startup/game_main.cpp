@@ -140,8 +140,9 @@ int game_run(void (*main_loop)()) {
     str_release();
     heap_destroy(game.runtime_heap);
     runtime_heap = nullptr;
+    int exit_code = game.exit_code;
     std::memset(&game, 0, sizeof game);
-    return 0;
+    return exit_code;
 }
 
 void game_main() { std::exit(game_run()); }

@@ -5,7 +5,8 @@
 
 void menu_main_loop();
 
-// Runs start-up, the main loop and shutdown, and returns the exit code (always 0). Tests call
+// Runs start-up, the main loop and shutdown, and returns the exit code: 0, or non-zero when the
+// main loop ended on a display that could not open (GameState::exit_code). Tests call
 // this in-process, and those about start-up and shutdown alone give a main loop of their own;
 // the program ends the process on its result through game_main.
 int game_run(void (*main_loop)() = menu_main_loop);

@@ -80,6 +80,8 @@ struct GameState {
     int32_t menu_state;
     int32_t mouse_click_state;
     int32_t screenshot_counter;
+    // The process's exit code: 0, or 1 when the main loop ended because the display could not open.
+    int32_t exit_code;
 
     // Text slots, button rectangles and captions of the language and layout tables.
     // (filled by game_build_tables)

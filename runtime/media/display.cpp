@@ -1,5 +1,6 @@
 // The display: window class and window procedure, Direct3D object and full-screen device, frame
-// loop with message pump and device-loss recovery, the back buffer as a drawing target.
+// loop with message pump and device-loss recovery (a flip that presents nothing waits for the next
+// refresh tick), the back buffer as a drawing target.
 // Relies on: d3d9.h, user_window.h, system.h (ticks, sleep), draw.h, sprite.h (the sprite table's
 // records and free operation), registry.h.
 #include "runtime/media/display.h"
@@ -14,6 +15,7 @@ const char16_t kWindowClassName[] = u"MultimediaBase Class";
 constexpr intptr_t kModuleInstance = 1;  // the program's one module
 constexpr int32_t kSpriteSlots = 64;
 constexpr uint32_t kLostWaitMs = 32;  // how long screen_flip waits for a lost device to come back
+constexpr int32_t kDefaultRefreshHz = 60;  // the refresh assumed when the adapter's default is asked for
 
 // Back-buffer candidates per requested depth, in test order: the last that passes wins.
 struct DepthFormats {
@@ -117,6 +119,19 @@ void release_device() {
 int open_failed() {
     free_all_sprites();
     return 0;
+}
+
+// A flip that presents nothing (switched away, device lost, no screen) waits for the next refresh
+// tick, as a present with vertical sync would, instead of letting the frame loop spin.
+void wait_for_refresh_tick() {
+    int32_t hz = display_state.refresh_hz > 0 ? display_state.refresh_hz : kDefaultRefreshHz;
+    uint32_t period = uint32_t((1000 + hz / 2) / hz);
+    uint32_t now = sys_get_tick_count();
+    uint32_t since = now - display_state.idle_tick;
+    uint32_t wait = display_state.idle_ticking && since < period ? period - since : period;
+    sys_sleep(wait);
+    display_state.idle_tick = now + wait;
+    display_state.idle_ticking = 1;
 }
 }  // namespace
 
@@ -268,9 +283,12 @@ int screen_flip() {
         translate_message(&message);
         dispatch_message_a(&message);
     }
-    if (!display_state.screen_active) return 1;
     Direct3DDevice9* device = display_state.device;
-    if (!device) return 1;  // activated without a screen: nothing to present
+    // Switched away, or activated without a screen: nothing is presented.
+    if (!display_state.screen_active || !device) {
+        wait_for_refresh_tick();
+        return 1;
+    }
 
     HRESULT r = device->test_cooperative_level();
     if (r == D3DERR_DRIVERINTERNALERROR) {
@@ -307,6 +325,7 @@ int screen_flip() {
     }
     screen_end_scene();
     display_state.screen_active = device->present(nullptr, nullptr, 0, nullptr) == D3D_OK ? 1 : 0;
+    display_state.idle_ticking = 0;
     return 1;
 }
 

@@ -45,6 +45,10 @@ struct DisplayState {
     int32_t pixel_format_code;  // PIXEL_FORMAT_*
     int32_t refresh_hz;         // 0 = the adapter's default
     int32_t state_cache[4];     // STATE_CACHE_*; -1 = not yet set
+    // While nothing is presented, each screen_flip waits for the next refresh tick: the tick
+    // count of the last such tick, valid while idle_ticking is set (cleared by a present).
+    uint32_t idle_tick;
+    int32_t idle_ticking;
     ObjectTable* sprites;       // SpriteRecord table (64 slots, free operation sprite_free)
     // Called when the window is deactivated, after screen_active is cleared: the mouse library
     // sets it in mouse_init (to Unacquire its device) and clears it in mouse_release. The display

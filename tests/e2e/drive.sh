@@ -15,8 +15,8 @@ drive_fail() {
 
 # drive_start_x WIDTH HEIGHT: starts Xvfb on the first free display from :90 and exports DISPLAY.
 # -noreset keeps the server as it is when the program's connection ends (the restarted instance
-# reconnects). The screen is made as large as the program's: on a larger one SDL letterboxes the
-# picture and scales relative mouse motion down by the same factor (1280x1024 for 1024x768: 0.8).
+# reconnects). On a screen larger than the program's the picture is letterboxed, while relative
+# mouse motion still arrives one to one: drive_to's moves land where it aims either way.
 drive_start_x() {
   local n=90
   while [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]]; do n=$((n + 1)); done
@@ -60,6 +60,14 @@ drive_wait() {
 drive_windows() {
   xwininfo -root -children 2> /dev/null | sed -n 's/^ *0x[0-9a-f]* \(".*"\): ([^)]*) *\([0-9x+-]*\).*/\1 \2/p' |
     tr '\n' ';'
+}
+
+# The id of a top-level window with exactly this name (xwininfo reads the UTF-8 names of SDL's
+# message boxes, which xdotool's name search misses); fails when there is none.
+drive_window_named() {
+  local id
+  id="$(xwininfo -root -children 2> /dev/null | sed -n "s/^ *\(0x[0-9a-f]*\) \"$1\": .*/\1/p" | head -n 1)"
+  [[ -n "$id" ]] && echo "$id"
 }
 
 # Waits until the process PID shows a window (SDL sets _NET_WM_PID).

@@ -9,7 +9,12 @@
 //   audio RAW WAV                  RAW (signed 16-bit stereo, 44100 Hz) is not silent and matches
 //                                  WAV: prints its level and the best normalised correlation of
 //                                  a quarter second of it with the music; fails below 0.8
-// Exit code 0 when the check holds, 1 when it does not, 2 on bad use. Relies on libpng.
+//   shown PNG                      the X screen ($DISPLAY) shows PNG scaled to fit and centred on
+//                                  black (the program's letterboxing, nearest sampling): prints
+//                                  how many screen pixels differ and where; fails if any does
+// Exit code 0 when the check holds, 1 when it does not, 2 on bad use. Relies on libpng, Xlib.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <png.h>
 
 #include <algorithm>
@@ -195,6 +200,71 @@ int check_audio(const char* raw_path, const char* wav_path) {
     return rms > 100 && fine >= 0.8 ? 0 : 1;
 }
 
+// The root window of $DISPLAY as RGB.
+bool grab_screen(Image& out) {
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return false;
+    Window root = DefaultRootWindow(display);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, root, &attributes);
+    XImage* image = XGetImage(display, root, 0, 0, unsigned(attributes.width), unsigned(attributes.height), AllPlanes,
+                              ZPixmap);
+    bool ok = image != nullptr;
+    if (ok) {
+        out.width = attributes.width;
+        out.height = attributes.height;
+        out.rgb.resize(size_t(out.width) * out.height * 3);
+        for (int y = 0; y < out.height; y++)
+            for (int x = 0; x < out.width; x++) {
+                unsigned long p = XGetPixel(image, x, y);
+                uint8_t* c = &out.rgb[(size_t(y) * out.width + x) * 3];
+                c[0] = uint8_t((p & image->red_mask) >> __builtin_ctzl(image->red_mask));
+                c[1] = uint8_t((p & image->green_mask) >> __builtin_ctzl(image->green_mask));
+                c[2] = uint8_t((p & image->blue_mask) >> __builtin_ctzl(image->blue_mask));
+            }
+        XDestroyImage(image);
+    }
+    XCloseDisplay(display);
+    return ok;
+}
+
+// Every screen pixel shows the picture pixel nearest to its centre (a neighbour of it counts too:
+// the renderer may round a sample on a pixel edge either way), the bars around the picture black.
+int check_shown(const Image& picture) {
+    Image screen;
+    if (!grab_screen(screen)) return std::printf("cannot read the X screen\n"), 1;
+    double scale = std::min(double(screen.width) / picture.width, double(screen.height) / picture.height);
+    int view_w = int(std::lround(picture.width * scale)), view_h = int(std::lround(picture.height * scale));
+    int view_x = (screen.width - view_w) / 2, view_y = (screen.height - view_h) / 2;
+    auto close = [](const uint8_t* a, const uint8_t* b) {
+        return std::abs(a[0] - b[0]) <= 2 && std::abs(a[1] - b[1]) <= 2 && std::abs(a[2] - b[2]) <= 2;
+    };
+    const uint8_t black[3] = {0, 0, 0};
+    int bad = 0, min_x = screen.width, min_y = screen.height, max_x = -1, max_y = -1;
+    for (int y = 0; y < screen.height; y++)
+        for (int x = 0; x < screen.width; x++) {
+            const uint8_t* got = screen.at(x, y);
+            bool ok;
+            if (x < view_x || y < view_y || x >= view_x + view_w || y >= view_y + view_h) {
+                ok = close(got, black);
+            } else {
+                int px = std::min(picture.width - 1, int((x - view_x + 0.5) / scale));
+                int py = std::min(picture.height - 1, int((y - view_y + 0.5) / scale));
+                ok = false;
+                for (int dy = -1; dy <= 1 && !ok; dy++)
+                    for (int dx = -1; dx <= 1 && !ok; dx++)
+                        if (rect_inside(picture, px + dx, py + dy, 1, 1)) ok = close(got, picture.at(px + dx, py + dy));
+            }
+            if (ok) continue;
+            bad++;
+            min_x = std::min(min_x, x), min_y = std::min(min_y, y), max_x = std::max(max_x, x), max_y = std::max(max_y, y);
+        }
+    if (bad == 0) return std::printf("0 pixels differ\n"), 0;
+    std::printf("%d pixels differ, within %d,%d .. %d,%d of the %dx%d screen\n", bad, min_x, min_y, max_x, max_y,
+                screen.width, screen.height);
+    return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -228,6 +298,10 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (cmd == "audio" && argc == 4) return check_audio(argv[2], argv[3]);
+    if (cmd == "shown" && argc == 3) {
+        if (!load_png(argv[2], a)) return std::printf("cannot read %s\n", argv[2]), 1;
+        return check_shown(a);
+    }
     std::fprintf(stderr, "usage: see the header of e2e_check.cpp\n");
     return 2;
 }

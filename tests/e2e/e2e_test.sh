@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # End-to-end test of the real program: under a virtual X server, driven by xdotool, with SDL's
-# disk audio driver, in a fresh folder holding a copy of the shipped Files/.
+# disk audio driver, in a fresh folder holding a copy of the shipped Files/. The desktop
+# (1280x1024) is larger than the game (1024x768): the pointer must follow the mouse one to one, or
+# the clicks of step 2, each a relative move from the last, miss their entries.
 #   1. start-up: the menu runs (no message box), a screenshot (F12) is 1024x768 and shows the
 #      title picture and the five framed main-menu buttons;
-#   2. Options -> Gameplay -> Language, screenshot, English: the program writes "English" to its
-#      settings file, starts a new instance and ends with exit code 0; the new instance opens on
-#      the language page with English captions (the button texts differ from the German shot);
+#   2. Options -> Gameplay -> Language, screenshot (which the X screen shows too, letterboxed),
+#      English: the program writes "English" to its settings file, starts a new instance and ends
+#      with exit code 0; the new instance opens on the language page with English captions (the
+#      button texts differ from the German shot);
 #   3. the music: the disk audio output of the new instance is loud and matches the stored music;
-#   4. Escape (language page -> main menu -> quit) ends it with exit code 0, nothing left running.
+#   4. Escape (language page -> main menu -> quit) ends it with exit code 0, nothing left running;
+#   5. with a width of 0 in the settings file no screen opens: a message box names the failed
+#      values, and once it is closed (Return) the program ends with a non-zero exit code, its
+#      settings file untouched.
 # Usage: e2e_test.sh TARNWOOD SUBREAPER E2E_CHECK FILES_DIR TITLE_MUSIC_WAV
 set -euo pipefail
 program="$(realpath "$1")" subreaper="$(realpath "$2")" check="$(realpath "$3")"
@@ -34,7 +40,7 @@ shots="$work/Files/Screenshots"
 cfg="$work/Files/Tarnwood.cfg"
 
 W=1024 H=768
-drive_start_x "$W" "$H"
+drive_start_x 1280 1024
 # The program and its restarted instance run under the subreaper, in their own process group.
 (
   cd "$work"
@@ -65,6 +71,9 @@ drive_click_at 512 683   # Optionen
 drive_click_at 352 255   # Gameplay
 drive_click_at 512 255   # Sprache
 drive_shot "$check" "$shots" "$work/language_de.png"
+# What the X screen shows is that frame, letterboxed: after the moves and page changes above, in
+# which only the changed rows of each frame reached the screen, no row is stale.
+"$check" shown "$work/language_de.png" || drive_fail "the screen does not show the frame of the screenshot"
 grep -q '^Language = German' "$cfg" || drive_fail "settings changed before the language was chosen"
 drive_click_at 672 295   # Englisch: restart
 
@@ -102,4 +111,41 @@ cat "$work/reaped.txt"
 grep -q "^exit $second 0$" "$work/reaped.txt" || drive_fail "the new instance did not end with exit code 0"
 grep -q '^reaped 2$' "$work/reaped.txt" || drive_fail "expected exactly two processes"
 ((status == 0)) || drive_fail "a process ended with a failure"
-echo "ok: Escape ended the program with exit code 0; e2e passed in $((SECONDS - started)) s"
+echo "ok: Escape ended the program with exit code 0"
+
+# 5. A display that cannot open. With the program's own folder in the file nothing is rewritten
+# while the settings load; the loop would reset "GraphicRes" to "Main" as it chose its first page.
+bad="$work/bad"
+mkdir -p "$bad/Files/Screenshots"
+sed -e "s|^PathMain *=.*|PathMain = $(dirname "$program")/|" -e 's/^ScreenW *=.*/ScreenW = 0/' \
+  -e 's/^MenuPage *=.*/MenuPage = GraphicRes/' "$files/Tarnwood.cfg" > "$bad/Files/Tarnwood.cfg"
+cp "$bad/Files/Tarnwood.cfg" "$work/bad.cfg"
+(
+  cd "$bad"
+  export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$bad/audio.raw"
+  exec "$program" > "$bad/program.log" 2>&1
+) &
+bad_pid=$!
+drive_wait 15 drive_window_named Tarnwood ||
+  drive_fail "no message box for a display that cannot open; windows: $(drive_windows)"
+box="$(drive_window_named Tarnwood)"
+width="$(xwininfo -id "$box" | sed -n 's/^ *Width: //p')"
+((width < 1024)) || drive_fail "the window shown is not a message box: $(drive_windows)"
+kill -0 "$bad_pid" 2> /dev/null || drive_fail "the program ended before the message box was closed"
+# Return closes the box once it has the keyboard: the pointer on it, and the focus given to it
+# (the earlier instances took the focus, which went nowhere when their windows closed). The box
+# may not read keys the moment it shows, hence the retries.
+bad_running() { [[ -n "$(ps -o stat= -p "$bad_pid" | grep -v Z)" ]]; }
+for ((i = 0; i < 5; i++)); do
+  xdotool mousemove --window "$box" 20 20
+  xdotool windowfocus "$box" 2> /dev/null || true
+  sleep 0.3
+  drive_key Return
+  drive_wait 2 bash -c "[[ -z \"\$(ps -o stat= -p $bad_pid | grep -v Z)\" ]]" && break
+done
+bad_running && drive_fail "the program did not end after its message box was closed"
+wait "$bad_pid" && status=0 || status=$?
+((status != 0)) || drive_fail "a display that cannot open ended with exit code 0"
+cmp -s "$work/bad.cfg" "$bad/Files/Tarnwood.cfg" || drive_fail "the settings file was changed"
+echo "ok: a display that cannot open is reported, exit code $status, nothing written"
+echo "e2e passed in $((SECONDS - started)) s"

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "runtime/platform/d3d/d3d9.h"
@@ -352,6 +353,45 @@ TEST_F(D3DTest, PresentFlipsTheTwoBuffers) {
     EXPECT_EQ(headless_video().frames.size(), headless_video().frames_kept);
     EXPECT_EQ(headless_video().presented, 12u);
     EXPECT_EQ(headless_video().screen_vsync, 0);
+}
+
+TEST_F(D3DTest, EachPresentHandsOverTheFramePresentedBefore) {
+    // What each present hands the backend as the frame before it, through draws, failed presents
+    // and resets.
+    using P = HeadlessVideoFrame::Previous;
+    open(16, 8);
+    D3DPRESENT_PARAMETERS same = params(16, 8), other = params(24, 8);
+    struct Step {
+        const char* what;
+        std::function<void()> before;
+        P expected;
+    };
+    uint32_t colour = 0x00102030u;
+    const Step steps[] = {
+        {"the first present has none", [] {}, P::PREVIOUS_NONE},
+        {"the next one has the first", [] {}, P::PREVIOUS_SAME},
+        {"and so on, each frame another colour", [] {}, P::PREVIOUS_SAME},
+        {"a present refused while lost hands nothing over",
+         [&] {
+             headless_video_focus(false);
+             EXPECT_NE(device->present(nullptr, nullptr, 0, nullptr), D3D_OK);
+             headless_video_focus(true);
+             ASSERT_EQ(device->reset(&same), D3D_OK);
+         },
+         P::PREVIOUS_NONE},
+        {"after the reset, the frame after it", [] {}, P::PREVIOUS_SAME},
+        {"a reset to another size", [&] { ASSERT_EQ(device->reset(&other), D3D_OK); }, P::PREVIOUS_NONE},
+        {"and the frame after that", [] {}, P::PREVIOUS_SAME},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.before();
+        colour += 0x00010203u;
+        device->clear(0, nullptr, D3DCLEAR_TARGET, colour, 0, 0);
+        ASSERT_EQ(device->present(nullptr, nullptr, 0, nullptr), D3D_OK);
+        ASSERT_NE(headless_video_frame(0), nullptr);
+        EXPECT_EQ(headless_video_frame(0)->previous, step.expected);
+    }
 }
 
 TEST_F(D3DTest, DeviceLossAndResetKeepManagedTextures) {

@@ -1,6 +1,7 @@
 // The display on the headless backend: back-buffer format choice, presentation parameters, the
-// window and its procedure, the frame loop's focus handling and device-loss recovery, the back
-// buffer as a drawing target, and the release returning everything to its start.
+// window and its procedure, the frame loop's focus handling and device-loss recovery (with the
+// refresh-tick wait of flips that present nothing), the back buffer as a drawing target, and the
+// release returning everything to its start.
 #include <gtest/gtest.h>
 
 #include "game/startup/game_main.h"
@@ -211,6 +212,67 @@ TEST_F(DisplayTest, DeviceStillLostAfter32MsFailsTheFlip) {
     headless_video_set_device_state(VIDEO_DEVICE_INTERNAL_ERROR);
     headless_video_focus(true);
     EXPECT_EQ(screen_flip(), 0);
+}
+
+TEST_F(DisplayTest, FlipsThatPresentNothingWaitForTheNextRefreshTick) {
+    // The virtual clock moves only when the program sleeps: each flip's wait shows in it.
+    struct Case {
+        int32_t refresh;  // as given to screen_open (-1: the adapter's default)
+        int32_t vsync;
+        uint32_t period;  // ms a flip waits while nothing is presented
+    };
+    const Case cases[] = {{-1, 1, 17}, {60, 1, 17}, {75, 1, 13}, {85, 1, 12}, {75, 0, 13}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.refresh << " Hz, vsync " << c.vsync);
+        headless_video_reset();
+        ASSERT_TRUE(screen_init());
+        ASSERT_TRUE(screen_open(64, 48, 32, u"Tarnwood", c.vsync, c.refresh));
+        uint32_t& clock = headless_system().clock_ms;
+        auto flip_takes = [&clock](int expected_result) {
+            uint32_t start = clock;
+            EXPECT_EQ(screen_flip(), expected_result);
+            return clock - start;
+        };
+        // Presenting: no wait of the display's own (a present with vertical sync is the backend's).
+        EXPECT_EQ(flip_takes(1), 0u);
+        EXPECT_EQ(flip_takes(1), 0u);
+
+        uint32_t presented = headless_video().presented;
+        headless_video_focus(false);
+        for (int i = 0; i < 4; i++) EXPECT_EQ(flip_takes(1), c.period) << "switched away, flip " << i;
+        // Work between two flips shortens the wait to the rest of the period.
+        headless_advance_clock(5);
+        EXPECT_EQ(flip_takes(1), c.period - 5);
+        // Work longer than a period: the next tick is one period on.
+        headless_advance_clock(c.period + 3);
+        EXPECT_EQ(flip_takes(1), c.period);
+        EXPECT_EQ(headless_video().presented, presented);
+
+        headless_video_focus(true);
+        EXPECT_EQ(flip_takes(1), 0u) << "back: the reset device presents at once";
+        EXPECT_EQ(headless_video().presented, presented + 1);
+
+        // A device lost while active: the flip waits up to 32 ms for it, fails, and the flips
+        // after it wait a refresh each.
+        headless_video_set_device_state(VIDEO_DEVICE_LOST);
+        uint32_t lost_wait = flip_takes(0);
+        EXPECT_GE(lost_wait, 32u);
+        EXPECT_LE(lost_wait, 34u);
+        for (int i = 0; i < 3; i++) EXPECT_EQ(flip_takes(1), c.period) << "device lost, flip " << i;
+        headless_video_focus(true);
+        EXPECT_EQ(flip_takes(1), 0u);
+        EXPECT_EQ(screen_is_active(), 1);
+        screen_library_release();
+    }
+}
+
+TEST_F(DisplayTest, FlipWithoutAScreenWaitsARefreshInsteadOfSpinning) {
+    ASSERT_TRUE(screen_init());
+    uint32_t start = headless_system().clock_ms;
+    display_state.screen_active = 1;  // activated, but no screen was ever opened
+    EXPECT_EQ(screen_flip(), 1);
+    EXPECT_EQ(screen_flip(), 1);
+    EXPECT_EQ(headless_system().clock_ms - start, 34u);
 }
 
 TEST_F(DisplayTest, BackBufferTargetDrawsAndLocks) {

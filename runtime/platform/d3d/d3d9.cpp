@@ -252,6 +252,7 @@ HRESULT make_buffers(Direct3DDevice9* d, const D3DPRESENT_PARAMETERS* p) {
     if (d->front) surface_destroy(d->front);
     d->back = back;
     d->front = front;
+    d->front_presented = 0;
     return D3D_OK;
 }
 
@@ -553,6 +554,7 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
         back->clear_pending = 0;
         std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
         std::memset(front->pixels, 0, size_t(front->pitch) * front->height);
+        front_presented = 0;
         params.PresentationInterval = p->PresentationInterval;
         params.FullScreen_RefreshRateInHz = p->FullScreen_RefreshRateInHz;
     }
@@ -570,9 +572,12 @@ HRESULT Direct3DDevice9::present(const RECT* source, const RECT* dest, WindowHan
     if (state != D3D_OK) return state == D3DERR_DEVICENOTRESET ? D3DERR_DEVICELOST : state;
     if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     resolve(back);
-    // Flip: the finished frame is shown; the buffer shown until now becomes the back buffer.
+    // Flip: the finished frame is shown; the buffer shown until now becomes the back buffer, and
+    // until the game draws into it, it still holds the frame presented before.
     std::swap(back->pixels, front->pixels);
-    VideoFrame frame = {front->pixels, front->pitch, front->width, front->height, front->format};
+    VideoFrame frame = {front->pixels, front->pitch, front->width,
+                        front->height, front->format, front_presented ? back->pixels : nullptr};
+    front_presented = 1;
     return v->present(&frame) ? D3D_OK : D3DERR_DEVICELOST;
 }
 

@@ -200,8 +200,9 @@ struct Direct3D9 {
 struct Direct3DDevice9 {
     HRESULT test_cooperative_level();
     HRESULT reset(D3DPRESENT_PARAMETERS* params);
-    // The finished back buffer becomes the shown frame and is handed to the backend; the other
-    // buffer (the frame shown before) becomes the back buffer. Rectangles and overrides must be null.
+    // The finished back buffer becomes the shown frame and is handed to the backend, with the
+    // frame shown before it, if any; that buffer becomes the back buffer. Rectangles and
+    // overrides must be null.
     HRESULT present(const RECT* source, const RECT* dest, WindowHandle override_window, const void* dirty_region);
     HRESULT get_back_buffer(uint32_t swap_chain, uint32_t index, D3DBACKBUFFER_TYPE type, Direct3DSurface9** surface);
     HRESULT begin_scene();
@@ -227,6 +228,7 @@ struct Direct3DDevice9 {
     D3DPRESENT_PARAMETERS params;
     Direct3DSurface9* back;   // back buffer 0 (its pixels swap with front at each present)
     Direct3DSurface9* front;  // the frame last shown
+    int32_t front_presented;  // front holds a frame handed to the backend (not so after a reset)
     int32_t in_scene;
     int32_t software_vp;
     uint32_t fvf;

@@ -25,12 +25,16 @@ struct VideoEvent {
 };
 
 // A finished frame: rows `pitch` bytes apart, top row first, in a Direct3D back-buffer format
-// (D3DFMT_X8R8G8B8 22, D3DFMT_R5G6B5 23, D3DFMT_X1R5G5B5 24).
+// (D3DFMT_X8R8G8B8 22, D3DFMT_R5G6B5 23, D3DFMT_X1R5G5B5 24). `previous` is the frame handed to
+// the last present of the same screen, unchanged since and laid out alike (the flip chain's other
+// buffer), or null when there is none: a presenter whose screen still shows that frame need only
+// show the rows that differ from it.
 struct VideoFrame {
     const uint8_t* pixels;
     int32_t pitch;
     int32_t width, height;
     int32_t format;
+    const uint8_t* previous;
 };
 
 // Device states as the Direct3D stand-in reports them (values of its HRESULTs).
@@ -60,7 +64,7 @@ struct VideoDriver {
     // the refresh rate (0 = default) and vertical sync (1 on, 0 off); closed when the device goes.
     int (*screen_open)(int32_t width, int32_t height, int32_t format, int32_t refresh_hz, int vsync);
     void (*screen_close)();
-    int (*present)(const VideoFrame* frame);  // 1 when shown
+    int (*present)(const VideoFrame* frame);  // 1 when shown (or still on screen)
 
     // Takes the next window event of the queue; 0 when there is none. Focus changes also move the
     // device state (lost when the focus goes, not-reset when it returns).

@@ -1,5 +1,5 @@
 // Headless video driver: display modes set by tests, the last few presented frames kept in
-// memory, window requests recorded, focus changes, close requests and device loss on request.
+// memory (each with whether the frame handed over as presented before was the last one kept), window requests recorded, focus changes, close requests and device loss on request.
 // Relies on: headless_video.h.
 #include "runtime/platform/headless/headless_video.h"
 
@@ -76,10 +76,25 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
 
 void screen_close() { video().screen_opened = false; }
 
+// Whether `previous` holds the frame kept last, row for row.
+bool previous_is_last_frame(const HeadlessVideo& v, const VideoFrame& frame) {
+    if (v.frames.empty()) return false;
+    const HeadlessVideoFrame& last = v.frames.back();
+    if (last.width != frame.width || last.height != frame.height || last.format != frame.format) return false;
+    for (int32_t y = 0; y < frame.height; y++)
+        if (std::memcmp(last.pixels.data() + size_t(y) * last.pitch, frame.previous + intptr_t(y) * frame.pitch,
+                        size_t(last.pitch)) != 0)
+            return false;
+    return true;
+}
+
 int present(const VideoFrame* frame) {
     HeadlessVideo& v = video();
     if (!frame || !v.present_result) return 0;
     v.presented++;
+    HeadlessVideoFrame::Previous previous = !frame->previous              ? HeadlessVideoFrame::PREVIOUS_NONE
+                                            : previous_is_last_frame(v, *frame) ? HeadlessVideoFrame::PREVIOUS_SAME
+                                                                              : HeadlessVideoFrame::PREVIOUS_DIFFERENT;
     HeadlessVideoFrame kept;
     if (v.frames.size() >= v.frames_kept && !v.frames.empty()) {
         kept = std::move(v.frames.front());  // reuse the oldest frame's storage
@@ -91,6 +106,7 @@ int present(const VideoFrame* frame) {
     kept.height = frame->height;
     kept.format = frame->format;
     kept.sequence = v.presented;
+    kept.previous = previous;
     kept.pixels.resize(size_t(kept.pitch) * size_t(frame->height));
     for (int32_t y = 0; y < frame->height; y++)
         std::memcpy(kept.pixels.data() + size_t(y) * kept.pitch, frame->pixels + intptr_t(y) * frame->pitch, size_t(kept.pitch));

@@ -17,6 +17,10 @@ struct HeadlessVideoFrame {
     int32_t width = 0, height = 0;
     int32_t format = 0;
     uint32_t sequence = 0;  // 1 for the first frame presented since the reset
+    // What came as the frame presented before it: nothing, the frame presented last (as laid out
+    // and held by the flip chain's other buffer), or something else.
+    enum Previous : int32_t { PREVIOUS_NONE, PREVIOUS_SAME, PREVIOUS_DIFFERENT };
+    Previous previous = PREVIOUS_NONE;
 
     // The pixel at x, y as 0x00RRGGBB (16-bit formats expanded by replicating the top bits).
     uint32_t pixel(int32_t x, int32_t y) const;

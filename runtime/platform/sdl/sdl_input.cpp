@@ -230,9 +230,8 @@ int has_focus() { return SDL_GetKeyboardFocus() != nullptr; }
 
 int set_capture(int on) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return on ? 0 : 1;
-    // The device reports the mouse's own motion, as a buffered mouse device does; SDL would
-    // otherwise scale it by the letterboxing of a screen smaller than the desktop.
-    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_SCALING, "0");
+    // Motion arrives unscaled: the display sets SDL_HINT_MOUSE_RELATIVE_SCALING before it makes
+    // its renderer, which is when SDL reads it.
     return SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE) == 0;
 }
 }  // namespace

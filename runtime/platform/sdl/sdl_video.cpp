@@ -2,14 +2,22 @@
 // letterboxed at its own aspect ratio (a real mode switch only when the display offers exactly the
 // size and refresh rate asked for), vertical sync on or off as asked, the window class
 // "MultimediaBase Class", focus changes as window events that also lose the device, close requests
-// passed on (the program ignores them). Only window events are taken from SDL's queue.
-// Relies on: SDL2, sdl_service.h, video_driver.h.
+// passed on (the program ignores them). Only window and render events are taken from SDL's queue.
+// The presenter shows only what changed: the texture holds the frame last presented, so a frame
+// uploads just the rows in which it differs from that one (the flip chain hands over both) and
+// presents; a frame without change is not presented again and, with vertical sync, waits for the
+// next refresh tick instead, as the present would have. An uncovered window is repainted from the
+// texture.
+// Relies on: SDL2, sdl_service.h, video_driver.h, frame_changes.h, POSIX monotonic clock.
 #include <SDL.h>
+#include <time.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "runtime/platform/d3d/frame_changes.h"
 #include "runtime/platform/d3d/video_driver.h"
 #include "runtime/platform/sdl/sdl_service.h"
 
@@ -27,9 +35,47 @@ struct SdlVideo {
     bool shown;
     bool cursor_shown;
     int32_t device_state;
+    bool vsync;
+    bool texture_current;  // the texture holds the frame last handed to present
+    bool repaint;          // the next present uploads and shows the whole frame, changed or not
+    RefreshPacer pacer;
 };
 
-SdlVideo video = {0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+SdlVideo video = {0,     nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
+                  false, false,   false,   RefreshPacer()};
+
+// Window events after which the window's contents must be drawn again.
+constexpr uint8_t kRepaintEvents[] = {SDL_WINDOWEVENT_SHOWN, SDL_WINDOWEVENT_EXPOSED, SDL_WINDOWEVENT_SIZE_CHANGED,
+                                      SDL_WINDOWEVENT_MAXIMIZED, SDL_WINDOWEVENT_RESTORED};
+
+uint64_t now_us() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000u + uint64_t(ts.tv_nsec) / 1000u;
+}
+
+void sleep_until_us(uint64_t when_us) {
+    timespec ts{time_t(when_us / 1000000u), long(when_us % 1000000u) * 1000L};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+// The refresh rate the window is shown at: its display mode's, else the desktop's (0: unknown).
+int32_t window_refresh_hz() {
+    SDL_DisplayMode mode;
+    if (SDL_GetWindowDisplayMode(video.window, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    return 0;
+}
+
+// Shows the texture letterboxed on black.
+void show_texture() {
+    SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(video.renderer);
+    SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
+    SDL_RenderPresent(video.renderer);
+    if (video.vsync) video.pacer.presented(now_us());
+}
 
 // The display's modes, each size and rate once. Every mode serves every back-buffer format: the
 // presenter converts, so 16-bit screens work on 24-bit desktops.
@@ -63,6 +109,7 @@ int start() {
 }
 
 void destroy_screen() {
+    video.texture_current = false;
     if (video.texture) SDL_DestroyTexture(video.texture);
     if (video.renderer) SDL_DestroyRenderer(video.renderer);
     if (video.window) SDL_DestroyWindow(video.window);
@@ -77,7 +124,8 @@ void stop() {
     destroy_screen();
     if (!video.cursor_shown) SDL_ShowCursor(SDL_ENABLE);
     sdl_service_release(SDL_INIT_VIDEO);
-    video = SdlVideo{0, nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK};
+    video = SdlVideo{0,     nullptr, nullptr, nullptr, 0, 0, 0, std::string(), true, true, VIDEO_DEVICE_OK,
+                     false, false,   false,   RefreshPacer()};
 }
 
 int32_t mode_count(int32_t format) { return known_format(format) ? int32_t(display_modes().size()) : 0; }
@@ -141,6 +189,10 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.window = SDL_CreateWindow(video.title.c_str(), 0, 0, desktop.w, desktop.h, flags);
     if (!video.window) return 0;
     if (!switch_mode(width, height, refresh_hz)) SDL_SetWindowFullscreen(video.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // The mouse device reports the mouse's own motion, as a buffered mouse device does. A renderer
+    // with a logical size would otherwise scale relative motion by the letterboxing of a screen
+    // smaller than the desktop (0.8 for 1024x768 on 1280x1024); it reads this hint when it is made.
+    SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_SCALING, "0");
     uint32_t renderer_flags = vsync ? SDL_RENDERER_PRESENTVSYNC : 0;
     video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags);
     if (!video.renderer) video.renderer = SDL_CreateRenderer(video.window, -1, renderer_flags | SDL_RENDERER_SOFTWARE);
@@ -161,6 +213,11 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.height = height;
     video.format = format;
     video.device_state = VIDEO_DEVICE_OK;
+    video.vsync = vsync != 0;
+    video.texture_current = false;
+    video.repaint = true;
+    video.pacer = RefreshPacer();
+    video.pacer.set_rate(window_refresh_hz());
     SDL_ShowCursor(video.cursor_shown ? SDL_ENABLE : SDL_DISABLE);
     if (video.shown) SDL_RaiseWindow(video.window);
     return 1;
@@ -170,11 +227,23 @@ void screen_close() { destroy_screen(); }
 
 int present(const VideoFrame* frame) {
     if (!video.texture || !frame || frame->width != video.width || frame->height != video.height) return 0;
-    if (SDL_UpdateTexture(video.texture, nullptr, frame->pixels, frame->pitch) != 0) return 0;
-    SDL_SetRenderDrawColor(video.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(video.renderer);
-    SDL_RenderCopy(video.renderer, video.texture, nullptr, nullptr);
-    SDL_RenderPresent(video.renderer);
+    RowSpan changed = {0, video.height};
+    if (video.texture_current && !video.repaint) changed = frame_changed_rows(*frame);
+    if (changed.count == 0) {
+        // The frame on screen stays: no upload, no present. With vertical sync the present would
+        // have waited for the next refresh, so the frame does.
+        if (video.vsync) sleep_until_us(video.pacer.next_tick(now_us()));
+        return 1;
+    }
+    SDL_Rect rows = {0, changed.first, video.width, changed.count};
+    if (SDL_UpdateTexture(video.texture, &rows, frame->pixels + intptr_t(changed.first) * frame->pitch,
+                          frame->pitch) != 0) {
+        video.texture_current = false;  // it may hold part of the frame: upload everything next time
+        return 0;
+    }
+    video.texture_current = true;
+    video.repaint = false;
+    show_texture();
     return 1;
 }
 
@@ -182,12 +251,26 @@ int poll_event(VideoEvent* event) {
     if (video.users == 0 || !event) return 0;
     SDL_PumpEvents();
     SDL_Event e;
-    // Window events only; the keyboard and mouse drivers take their own event types.
+    // Window and render events only; the keyboard and mouse drivers take their own event types.
     while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_QUIT, SDL_QUIT) == 1 ||
-           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1 ||
+           SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_RENDER_TARGETS_RESET, SDL_RENDER_DEVICE_RESET) == 1) {
         if (e.type == SDL_QUIT) {
             event->kind = VIDEO_EVENT_CLOSE;
             return 1;
+        }
+        if (e.type != SDL_WINDOWEVENT) {
+            // The renderer lost what it held: the next present uploads and shows the whole frame.
+            video.texture_current = false;
+            continue;
+        }
+        bool repaint = false;
+        for (uint8_t kind : kRepaintEvents) repaint |= e.window.event == kind;
+        if (repaint) {
+            // Uncovered (or shown, or resized): the frame on screen is drawn again at once, also
+            // while the program is switched away and presents nothing.
+            if (video.texture && video.texture_current) show_texture();
+            continue;
         }
         switch (e.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -202,7 +285,7 @@ int poll_event(VideoEvent* event) {
             event->kind = VIDEO_EVENT_CLOSE;
             return 1;
         default:
-            break;  // exposure, moves, sizes: the next present repaints everything
+            break;  // moves, enter and leave: nothing to do
         }
     }
     return 0;
@@ -213,6 +296,7 @@ int32_t device_state() { return video.device_state; }
 int device_reset() {
     if (video.device_state == VIDEO_DEVICE_LOST || video.device_state == VIDEO_DEVICE_INTERNAL_ERROR) return 0;
     video.device_state = VIDEO_DEVICE_OK;
+    video.repaint = true;  // the first frame after the reset is shown whole
     return 1;
 }
 
