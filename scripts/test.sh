@@ -3,7 +3,7 @@
 # end-to-end test of the real program under Xvfb), then the unit and scenario tests once more
 # built with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows cross build
 # (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
-# fresh 64-bit prefix inside build-windows/.
+# fresh 64-bit prefix inside build-windows/, and the end-to-end test of tarnwood.exe under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -11,7 +11,9 @@ export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 
 echo "== build and test"
 bash "$root/scripts/build.sh" "$root/build"
-(cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+# The end-to-end test leaves its start-up screenshot for the one of the Windows program.
+rm -f "$root/build/e2e_main_de.png"
+(cd "$root/build" && E2E_MAIN_SHOT="$root/build/e2e_main_de.png" ctest --output-on-failure -j "$(nproc)")
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DTARNWOOD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
@@ -31,3 +33,8 @@ echo "test: Wine prefix made in $((SECONDS - started)) s"
 started=$SECONDS
 (cd "$win" && ctest --output-on-failure -j "$(nproc)")
 echo "test: the Windows tests under Wine took $((SECONDS - started)) s"
+wineserver -k 2> /dev/null || true
+
+echo "== end-to-end test of tarnwood.exe under Wine"
+bash "$root/tests/e2e/e2e_wine_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check" \
+  "$win/assets/title_music.wav" "$root/build/e2e_main_de.png"
