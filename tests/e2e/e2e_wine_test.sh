@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end test of tarnwood.exe under Wine on a virtual X server larger than the game
-# (1280x1024, with the modes 640x480, 800x600 and 1024x768 added for the program's mode switch),
+# (1280x1024, with the modes 640x480, 800x600 and 1024x768 at 60 Hz and 1024x768 at 75 Hz added
+# for the program's mode switch; the desktop mode must come back at the end),
 # in a fresh 64-bit Wine prefix, with a private PulseAudio holding only a null sink as the sound
 # device, driven by xdotool, in a copy of the shipped folder (tarnwood.exe and Files/):
 #   1. start-up: the window shows; F12 saves a 1024x768 screenshot with the title picture and the
@@ -45,6 +46,9 @@ add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmo
 add_mode 640x480 25.175 640 656 752 800 480 490 492 525
 add_mode 800x600 40.00 800 840 968 1056 600 601 605 628
 add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
+add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+desktop_size() { xrandr | sed -n 's/.* current \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+[[ "$(desktop_size)" == 1280x1024 ]] || drive_fail "the desktop is $(desktop_size), not 1280x1024"
 
 # A private sound server with one null sink, recorded through its monitor.
 mkdir -p "$work/pulse" "$work/home"
@@ -88,6 +92,8 @@ first_pid=$!
 wait_ready "$work/main_de.png"
 size="$("$check" size "$work/main_de.png")"
 [[ "$size" == "1024 768" ]] || drive_fail "screenshot is $size, not 1024 768"
+# The settings ask for 1024x768 at 75 Hz, which the screen offers: the program switched to it.
+[[ "$(desktop_size)" == 1024x768 ]] || drive_fail "the display mode is $(desktop_size), not 1024x768"
 for x in 117 277 437 597 757; do
   "$check" button "$work/main_de.png" "$x" 668 150 30 || drive_fail "main menu button at $x, 668"
 done
@@ -138,5 +144,7 @@ sleep 0.3
 drive_key Escape
 gone() { [[ -z "$(window_of)" ]]; }
 drive_wait 10 gone || drive_fail "the program did not end on Escape"
+# The desktop's own mode is back.
+drive_wait 5 test "$(desktop_size)" = 1280x1024 || drive_fail "the display mode stayed at $(desktop_size)"
 WINEPREFIX="$work/prefix" wineserver -k 2> /dev/null || true
 echo "ok: Escape ended the program; Wine e2e passed in $((SECONDS - started)) s"

@@ -13,8 +13,8 @@
 
 namespace {
 constexpr int32_t kRate = 44100;
-constexpr int kBuffers = 4;
-constexpr int32_t kFrames = 1024;  // 23 ms each: about 70 ms queued
+constexpr int kBuffers = 8;
+constexpr int32_t kFrames = 1024;  // 23 ms each: about 160 ms queued, enough for a busy system
 
 struct AudioState {
     HWAVEOUT device = nullptr;
@@ -35,6 +35,8 @@ void feed(WAVEHDR& header, std::vector<int16_t>& samples) {
 }
 
 void run() {
+    // A late refill is heard at once: the mixer goes before the game's own work.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     while (!audio->stop) {
         for (int i = 0; i < kBuffers; ++i)
             if (audio->headers[i].dwFlags & WHDR_DONE) feed(audio->headers[i], audio->samples[i]);
