@@ -11,7 +11,9 @@
 #      back to Main and other texts than the German page;
 #   3. the music reaches the sound device: a recording of the null sink's monitor is not silent
 #      and matches the stored music;
-#   4. Escape twice ends the new instance; no Wine process of the prefix is left.
+#   4. Escape twice ends the new instance, and the desktop mode is back;
+#   5. a third start, then another program (Notepad) takes the focus: the desktop mode is back
+#      while the game waits in the background; at the end no Wine process of the prefix is left.
 # With LINUX_MAIN_SHOT (the Linux program's start-up screenshot at 1024x768), the start-up
 # screenshot must equal it pixel for pixel outside the texts, which another rasterizer draws.
 # Usage: e2e_wine_test.sh DIST_FOLDER E2E_CHECK TITLE_MUSIC_WAV [LINUX_MAIN_SHOT]
@@ -48,6 +50,7 @@ add_mode 800x600 40.00 800 840 968 1056 600 601 605 628
 add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
 add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
 desktop_size() { xrandr | sed -n 's/.* current \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+desktop_is() { [[ "$(desktop_size)" == "$1" ]]; }
 [[ "$(desktop_size)" == 1280x1024 ]] || drive_fail "the desktop is $(desktop_size), not 1280x1024"
 
 # A private sound server with one null sink, recorded through its monitor.
@@ -145,6 +148,14 @@ drive_key Escape
 gone() { [[ -z "$(window_of)" ]]; }
 drive_wait 10 gone || drive_fail "the program did not end on Escape"
 # The desktop's own mode is back.
-drive_wait 5 test "$(desktop_size)" = 1280x1024 || drive_fail "the display mode stayed at $(desktop_size)"
+drive_wait 5 desktop_is 1280x1024 || drive_fail "the display mode stayed at $(desktop_size)"
+echo "ok: Escape ended the program ($((SECONDS - started)) s)"
+
+# 5. Switching away: another program takes the focus, the game gives the desktop its mode back.
+(cd "$game" && "$wine" tarnwood.exe > "$work/third.log" 2>&1) &
+wait_ready "$work/third.png"
+[[ "$(desktop_size)" == 1024x768 ]] || drive_fail "the display mode is $(desktop_size), not 1024x768"
+"$wine" notepad > /dev/null 2>&1 &
+drive_wait 10 desktop_is 1280x1024 || drive_fail "switched away, the display mode stayed $(desktop_size)"
 WINEPREFIX="$work/prefix" wineserver -k 2> /dev/null || true
-echo "ok: Escape ended the program; Wine e2e passed in $((SECONDS - started)) s"
+echo "ok: switching to another program gave the desktop mode back; Wine e2e passed in $((SECONDS - started)) s"

@@ -2,7 +2,8 @@
 // (ChangeDisplaySettingsExW, exact size and rate) when the monitor has the mode, else a borderless
 // window over the whole desktop with the frame letterboxed; frames drawn with StretchDIBits.
 // Deactivation gives the desktop mode back and loses the device; activation switches again and
-// leaves the device not-reset until the stand-in resets it. Vertical sync: one frame per refresh
+// leaves the device not-reset until the stand-in resets it. Closing, and a crash, give the desktop
+// mode back too. Vertical sync: one frame per refresh
 // (DwmFlush where composition runs, else a wait to the next refresh period).
 // Relies on: user32, gdi32, win32_window.h, video_driver.h.
 #include <windows.h>
@@ -105,8 +106,15 @@ void on_activate(bool active) {
     }
 }
 
+// A crash must not leave the player in the game's display mode either.
+LONG WINAPI restore_on_crash(EXCEPTION_POINTERS*) {
+    if (video.switched) ChangeDisplaySettingsExW(nullptr, nullptr, nullptr, 0, nullptr);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 int start() {
     if (video.users++ > 0) return 1;
+    SetUnhandledExceptionFilter(restore_on_crash);
     if (!win32_window_create()) {
         video.users = 0;
         return 0;
@@ -251,6 +259,12 @@ int present(const VideoFrame* frame) {
     int lines = StretchDIBits(dc, box.x, box.y, box.width, box.height, 0, 0, frame->width, frame->height,
                               frame->pixels, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(window(), dc);
+    static bool first = true;
+    if (first && lines > 0) {
+        // A mark for debuggers and start-up measurements (under Wine: WINEDEBUG=+debugstr).
+        first = false;
+        OutputDebugStringW(L"Tarnwood: first frame presented\n");
+    }
     return lines > 0 ? 1 : 0;
 }
 
