@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Start-up of the Windows program under Wine beside the Linux program, on one virtual X server
-# (1280x1024 with a 1024x768 75 Hz mode) with a private PulseAudio null sink as the sound device:
+# (1280x1024: both programs letterbox their 1024x768 frame on it) with a private PulseAudio null
+# sink as the sound device:
 #   - start-up: from starting the process to its first presented frame, RUNS times each, median
-#     and fastest. tarnwood.exe marks its first present with OutputDebugString (read through
-#     WINEDEBUG=+debugstr); the Linux program is watched by bench/preload/sdl_script.cpp
-#     (TARNWOOD_SCRIPT_PRESENT_FD), compiled here. Both times are taken by this script when the
-#     mark arrives, with the Wine server of the prefix already running (as on a desktop).
+#     and fastest. tarnwood.exe marks its first present with OutputDebugString, which
+#     first_present.exe (bench/win32/) catches as its debugger, under a Wine server already
+#     running (as on a desktop); the Linux program is watched by bench/preload/sdl_script.cpp
+#     (TARNWOOD_SCRIPT_PRESENT_FD), compiled here, and timed by this script. Both programs end
+#     at the mark.
 #   - the CPU share of a resting main menu of tarnwood.exe over 10 s: its own process, and the
 #     Wine server and X server beside it.
 # Needs: scripts/build-windows.sh and scripts/build.sh done (build-windows/dist, build/tarnwood).
@@ -30,8 +32,6 @@ mkdir -p "$work/linux" && cp -r "$root/Files" "$work/linux/"
 g++ -O2 -shared -fPIC -o "$work/libsdl_script.so" "$root/bench/preload/sdl_script.cpp" $(pkg-config --cflags --libs sdl2)
 
 drive_start_x 1280 1024
-xrandr --newmode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800 2> /dev/null || true
-xrandr --addmode screen 1024x768_75
 mkdir -p "$work/pulse" "$work/home"
 export XDG_RUNTIME_DIR="$work/pulse" HOME="$work/home"
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
@@ -40,33 +40,22 @@ pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=
 pulse_pid=$!
 export PULSE_SERVER="unix:$work/pulse/native"
 drive_wait 10 pactl info || drive_fail "no sound server"
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 WINEDEBUG=-all "$wine" wineboot -i > /dev/null 2>&1
 WINEDEBUG=-all "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
-wineserver -p  # the server stays between the starts, as on a desktop
+wineserver -w  # the set-up's server ends; a persistent one stays between the starts, as on a desktop
+wineserver -p
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 window_of() { xdotool search --onlyvisible --name '^Tarnwood$' 2> /dev/null | head -n 1; }
 gone() { [[ -z "$(window_of)" ]]; }
 
-# One start of the Windows program: milliseconds to its first present; then Escape ends it.
+# One start of the Windows program: milliseconds from its start to its first present, taken by
+# build-windows/first_present.exe, which starts it as its debugger and ends it at the mark.
 start_windows() {
-  local t0 line reader
-  rm -f "$work/mark"
-  t0=$(now_ms)
-  (cd "$work/win" && WINEDEBUG=-all,+debugstr exec "$wine" tarnwood.exe 2>&1) | while IFS= read -r line; do
-    [[ "$line" == *"first frame presented"* && ! -e "$work/mark" ]] && echo $(($(now_ms) - t0)) > "$work/mark"
-  done &
-  reader=$!
-  drive_wait 30 test -s "$work/mark" || drive_fail "tarnwood.exe presented nothing"
-  drive_wait 10 window_of || true
-  sleep 0.5
-  xdotool windowfocus --sync "$(window_of)" 2> /dev/null || true
-  drive_key Escape
-  drive_wait 10 gone || drive_fail "tarnwood.exe did not end on Escape"
-  wait "$reader" || true
-  cat "$work/mark"
+  "$wine" "$root/build-windows/first_present.exe" "$(winepath_of "$work/win/tarnwood.exe")"
 }
+winepath_of() { echo "Z:${1//\//\\}"; }
 
 # One start of the Linux program: milliseconds to its first present (the preload ends it there).
 start_linux() {
@@ -92,7 +81,7 @@ echo "tarnwood on Linux (SDL, X11): $(for ((i = 0; i < runs; i++)); do start_lin
 drive_wait 30 window_of || drive_fail "no window"
 sleep 3
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-program="$(pgrep -n -x tarnwood.exe)" server="$(pgrep -n -x wineserver)" xserver="$DRIVE_X_PID"
+program="$(pgrep -n -x tarnwood.exe)" server="$(pgrep -n wineserver)" xserver="$DRIVE_X_PID"
 p0=$(ticks "$program") s0=$(ticks "$server") x0=$(ticks "$xserver")
 sleep 10
 p1=$(ticks "$program") s1=$(ticks "$server") x1=$(ticks "$xserver")
