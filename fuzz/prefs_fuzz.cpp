@@ -4,9 +4,7 @@
 // breaks, values without leading blanks and keys without blanks, so every written line reads back
 // as it was.
 // Relies on: prefs.h, heap.h, strings.h; a temporary folder (tmpfs when there is one: every
-// write-back syncs).
-#include <unistd.h>
-
+// write-back syncs), made by tests/support/platform.h.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
+#include "tests/support/platform.h"
 
 namespace {
 struct Snapshot {
@@ -38,10 +37,10 @@ std::vector<Snapshot> snapshot() {
 // settings file), removed again before the input is done: the fuzzer may end without running
 // exit handlers.
 std::string make_folder() {
-    std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    std::string pattern = base + "/prefs-fuzz-XXXXXX";
-    if (!mkdtemp(&pattern[0])) std::abort();
-    return pattern;
+    std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "";
+    std::string folder = test_platform::new_folder("prefs-fuzz-", base);
+    if (folder.empty()) std::abort();
+    return folder;
 }
 
 // Reads the input's tail as the choices of the operations: names are built from its bytes.

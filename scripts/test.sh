@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build (unit, scenario, fuzz-corpus and the
 # end-to-end test of the real program under Xvfb), then the unit and scenario tests once more
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows cross build
+# (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
+# fresh 64-bit prefix inside build-windows/, and the end-to-end test of tarnwood.exe under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -9,9 +11,30 @@ export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 
 echo "== build and test"
 bash "$root/scripts/build.sh" "$root/build"
-(cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+# The end-to-end test leaves its start-up screenshot for the one of the Windows program.
+rm -f "$root/build/e2e_main_de.png"
+(cd "$root/build" && E2E_MAIN_SHOT="$root/build/e2e_main_de.png" ctest --output-on-failure -j "$(nproc)")
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DTARNWOOD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$(nproc)")
+
+echo "== cross build for Windows and test under Wine"
+bash "$root/scripts/build-windows.sh" "$root/build-windows"
+started=$SECONDS
+win="$root/build-windows"
+export WINEPREFIX="$win/wine-prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Every Wine process of this prefix ends with the tests, whatever their outcome.
+trap 'wineserver -k 2> /dev/null || true' EXIT
+rm -rf "$WINEPREFIX"
+/usr/lib/wine/wine64 wineboot -i > "$win/wineboot.log" 2>&1 || { cat "$win/wineboot.log"; exit 1; }
+echo "test: Wine prefix made in $((SECONDS - started)) s"
+started=$SECONDS
+(cd "$win" && ctest --output-on-failure -j "$(nproc)")
+echo "test: the Windows tests under Wine took $((SECONDS - started)) s"
+wineserver -k 2> /dev/null || true
+
+echo "== end-to-end test of tarnwood.exe under Wine"
+bash "$root/tests/e2e/e2e_wine_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check" \
+  "$win/assets/title_music.wav" "$root/build/e2e_main_de.png"

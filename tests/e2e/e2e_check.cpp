@@ -6,6 +6,8 @@
 //                                  borders, a grey face inside
 //   backdrop PNG X Y W H           the area shows a picture: not one flat colour, not black
 //   diff A B X Y W H               prints how many pixels of the rectangle differ between A and B
+//   diffoutside A B [X Y W H]...   prints how many pixels differ between A and B outside the given
+//                                  rectangles (the texts, which another rasterizer draws)
 //   audio RAW WAV                  RAW (signed 16-bit stereo, 44100 Hz) is not silent and matches
 //                                  WAV: prints its level and the best normalised correlation of
 //                                  a quarter second of it with the music; fails below 0.8
@@ -294,6 +296,23 @@ int main(int argc, char** argv) {
         int count = 0;
         for (int yy = y; yy < y + h; yy++)
             for (int xx = x; xx < x + w; xx++) count += std::memcmp(a.at(xx, yy), b.at(xx, yy), 3) != 0;
+        std::printf("%d\n", count);
+        return 0;
+    }
+    if (cmd == "diffoutside" && argc >= 4 && (argc - 4) % 4 == 0) {
+        if (!load_png(argv[2], a) || !load_png(argv[3], b)) return std::printf("cannot read\n"), 1;
+        if (a.width != b.width || a.height != b.height) return std::printf("sizes differ\n"), 1;
+        std::vector<bool> skip(static_cast<size_t>(a.width) * a.height, false);
+        for (int i = 4; i + 3 < argc; i += 4) {
+            int x = arg_int(argv[i]), y = arg_int(argv[i + 1]), w = arg_int(argv[i + 2]), h = arg_int(argv[i + 3]);
+            if (!rect_inside(a, x, y, w, h)) return std::printf("rectangle outside the picture\n"), 1;
+            for (int yy = y; yy < y + h; yy++)
+                for (int xx = x; xx < x + w; xx++) skip[static_cast<size_t>(yy) * a.width + xx] = true;
+        }
+        int count = 0;
+        for (int y = 0; y < a.height; y++)
+            for (int x = 0; x < a.width; x++)
+                count += !skip[static_cast<size_t>(y) * a.width + x] && std::memcmp(a.at(x, y), b.at(x, y), 3) != 0;
         std::printf("%d\n", count);
         return 0;
     }

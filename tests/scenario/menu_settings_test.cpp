@@ -1,7 +1,5 @@
 // What the menu's options do to the settings file, the music and the running program, and the
 // restart that carries a new resolution or language into a new instance on the same folder.
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
 
@@ -11,20 +9,12 @@
 #include "runtime/foundation/strings.h"
 #include "runtime/media/sound.h"
 #include "support/menu_script.h"
+#include "support/platform.h"
 
 namespace {
-std::string program_folder() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string p(path, n > 0 ? size_t(n) : 0);
-    return p.substr(0, p.rfind('/') + 1);
-}
+std::string program_folder() { return test_platform::folder_of(test_platform::own_executable()); }
 
-std::string program_path() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return std::string(path, n > 0 ? size_t(n) : 0);
-}
+std::string program_path() { return test_platform::own_executable(); }
 
 struct Settings {
     int width = 1024, height = 768, refresh = 75;

@@ -1,7 +1,6 @@
 // Paths, process start and the message requester on the headless backend.
-#include <unistd.h>
-
 #include "runtime/foundation/paths.h"
+#include "support/platform.h"
 #include "support/runtime_fixture.h"
 
 namespace {
@@ -52,10 +51,8 @@ TEST_F(PathsTest, ProgramFileIsTheRunningExecutable) {
     path_program_file(start);
     char16_t* out = nullptr;
     str_assign_temp(&out, start);
-    char expected[4096];
-    ssize_t n = readlink("/proc/self/exe", expected, sizeof expected - 1);
-    ASSERT_GT(n, 0);
-    expected[n] = 0;
+    std::string expected = test_platform::own_executable();
+    ASSERT_FALSE(expected.empty());
     EXPECT_EQ(str_to_utf8(out), expected);
     EXPECT_EQ(str_builder.length, start);
     str_free(out);
@@ -115,4 +112,26 @@ TEST_F(PathsTest, RequesterDisablesOtherWindowsAndEnablesThemAgain) {
     EXPECT_FALSE(sys_is_window_enabled(off));  // was disabled before: stays disabled
     EXPECT_EQ(process_state.disabled_windows, nullptr);
     for (WindowHandle w : {front, other, off, hidden}) sys_window_destroy(w);
+}
+
+TEST_F(PathsTest, MessageBoxTextsKeepEveryCharacter) {
+    // The start-up messages are German; UTF-16 in, UTF-8 recorded, nothing lost on the way.
+    const struct {
+        const char16_t* caption;
+        const char16_t* text;
+        const char* caption_utf8;
+        const char* text_utf8;
+    } cases[] = {
+        {u"Tarnwood", u"Sound konnte nicht initialisiert werden", "Tarnwood", "Sound konnte nicht initialisiert werden"},
+        {u"Größe", u"Auflösung: 1024 × 768 – Grüße, Ärger, Öl, Übel, ß €", "Größe",
+         "Auflösung: 1024 × 768 – Grüße, Ärger, Öl, Übel, ß €"},
+        {u"", u"Zeile 1\r\nZeile 2\t\U0001D11E", "", "Zeile 1\r\nZeile 2\t\xF0\x9D\x84\x9E"},
+    };
+    for (const auto& c : cases) {
+        headless_system().message_boxes.clear();
+        EXPECT_EQ(requester_message(c.caption, c.text), 1);
+        ASSERT_EQ(headless_system().message_boxes.size(), 1u);
+        EXPECT_EQ(headless_system().message_boxes[0].caption, c.caption_utf8);
+        EXPECT_EQ(headless_system().message_boxes[0].text, c.text_utf8);
+    }
 }

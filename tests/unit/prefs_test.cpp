@@ -1,7 +1,9 @@
 // The preferences store: parsing, lookups, insertion of new keys, and the exact bytes written
 // back; the write-back's safety against failures injected into the file layer.
+#if !defined(_WIN32)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -347,22 +349,25 @@ TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
 
 TEST_F(PrefsWriteBackTest, FileTooLargeToLoadIsNeverOverwritten) {
     TempFolder::write(path, "[G]\r\nk=1\r\n");
-    const off_t size = off_t(1) << 29;  // sparse: nothing is really stored
-    ASSERT_EQ(truncate(path.c_str(), size), 0);
+    const uintmax_t size = uintmax_t(1) << 29;  // sparse: nothing is really stored
+    std::error_code error;
+    std::filesystem::resize_file(test_platform::path(path), size, error);
+    ASSERT_FALSE(error) << error.message();
     ASSERT_NE(prefs_open(name.c_str()), 0);
     EXPECT_EQ(entry_count(), 0);
     prefs_write_int(u"k", 2);
     prefs_close();
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, size);
-    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::filesystem::file_size(test_platform::path(path)), size);
+    std::ifstream in(test_platform::path(path), std::ios::binary);
     char head[10] = {};
     in.read(head, sizeof head);
     EXPECT_EQ(std::string(head, sizeof head), "[G]\r\nk=1\r\n");
 }
 
 TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "POSIX file modes and symbolic links made by an ordinary user are Linux matters";
+#else
     std::filesystem::create_directory(folder.file("real"));
     std::string real = folder.file("real/settings.cfg");
     TempFolder::write(real, original);
@@ -381,5 +386,6 @@ TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
     ASSERT_EQ(stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(folder.names("real"), std::vector<std::string>{"settings.cfg"});
+#endif
 }
 }  // namespace

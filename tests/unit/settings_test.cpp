@@ -1,8 +1,6 @@
 // Loading the settings file at start-up, in a fresh working folder with its own Files/ folder:
 // defaults, the "PathMain" and "Version" rewrites, the screenshot key, and the tables built from
 // what was loaded.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "game/settings/settings.h"
@@ -11,6 +9,7 @@
 #include "game/tables/tables.h"
 #include "runtime/foundation/prefs.h"
 #include "tests/support/runtime_fixture.h"
+#include "tests/support/platform.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -39,10 +38,7 @@ protected:
         RuntimeTest::TearDown();
     }
     static std::string utf8(const char16_t* s) { return str_to_utf8(s); }
-    ino_t inode() {
-        struct stat st;
-        return stat(cfg.c_str(), &st) == 0 ? st.st_ino : 0;
-    }
+    uint64_t inode() { return test_platform::file_identity(cfg); }
     // A file that already names this program's folder and version, plus the given lines.
     std::string current_file(const std::string& more) {
         return BOM + "\r\n[Application]\r\nPathMain = " + utf8(game.program_folder) + "\r\nVersion = 0.0.0.6\r\n" + more;
@@ -79,8 +75,8 @@ TEST_F(SettingsTest, WithoutFileTheDefaultsStayAndNothingIsCreated) {
 TEST_F(SettingsTest, ProgramFolderEndsWithTheSeparator) {
     std::string folder_name = utf8(game.program_folder);
     ASSERT_FALSE(folder_name.empty());
-    EXPECT_EQ(folder_name.back(), '/');
-    EXPECT_TRUE(std::filesystem::exists(folder_name + "tarnwood_tests"));
+    EXPECT_EQ(folder_name.back(), test_platform::kSeparator);
+    EXPECT_TRUE(std::filesystem::exists(test_platform::path(folder_name + "tarnwood_tests" + test_platform::kProgramSuffix)));
 }
 
 TEST_F(SettingsTest, FileWithoutPathMainIsRewrittenWithTheGroupAppended) {
@@ -99,7 +95,7 @@ TEST_F(SettingsTest, FileWithoutPathMainIsRewrittenWithTheGroupAppended) {
                                          utf8(game.program_folder) + "\r\n");
 
     // The same folder again: nothing is written (the file is not even replaced).
-    ino_t before = inode();
+    uint64_t before = inode();
     std::string bytes = TempFolder::read(cfg);
     game_load_settings();
     EXPECT_EQ(inode(), before);
@@ -119,7 +115,7 @@ TEST_F(SettingsTest, EveryKeyReachesItsField) {
                                         "Jump=Ctrl\r\nJournal=J\r\nMap=N\r\nScreenshot=F3\r\n"
                                         "[OptionsGame]\r\nLanguage=English\r\nMenuInfo=1\r\n"
                                         "[OptionsSound]\r\nMusic=0\r\n"));
-    ino_t before = inode();
+    uint64_t before = inode();
     game_load_settings();
     EXPECT_EQ(inode(), before);
     EXPECT_EQ(game.screen_width, 1280);

@@ -385,7 +385,7 @@ TEST_F(SoundTest, MonoEightBitAtHalfRatePlaysAtPitchAndLength) {
     // 0.1 s of a 441 Hz sine at 22050 Hz: 2205 frames, 44.1 cycles.
     Bytes samples;
     for (int i = 0; i < 2205; i++)
-        samples.push_back(uint8_t(128 + std::lround(100 * std::sin(2 * M_PI * 441 * i / 22050.0))));
+        samples.push_back(uint8_t(128 + std::lround(100 * std::sin(2 * 3.14159265358979323846 * 441 * i / 22050.0))));
     ASSERT_NE(load(1, wave_image(fmt_body(1, 8, 22050), samples)), 0);
     sound_play(1, 0);
     std::vector<int16_t> s = pull(5000);

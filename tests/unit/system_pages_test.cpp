@@ -1,7 +1,14 @@
 // sys_page_out: the pages of constant program data leave the resident memory and read back
 // unchanged; heap blocks and written program data are left alone (dropping them would lose data).
+// Residency is read from /proc/self/pagemap on Linux and from the working set on Windows.
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <psapi.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +25,23 @@ uint64_t checksum(const unsigned char* data, size_t size) {
     return h;
 }
 
+#if defined(_WIN32)
+// Whether the page holding `address` is in the process's working set now.
+bool resident(const void* address) {
+    PSAPI_WORKING_SET_EX_INFORMATION info = {};
+    info.VirtualAddress = const_cast<void*>(address);
+    if (!QueryWorkingSetEx(GetCurrentProcess(), &info, sizeof info)) return true;
+    return info.VirtualAttributes.Valid;
+}
+
+// Whether the system takes pages out of a working set at all: emptying the whole working set
+// must drop the page (Wine, for one, keeps every page).
+bool system_trims(const void* address) {
+    SetProcessWorkingSetSize(GetCurrentProcess(), SIZE_T(-1), SIZE_T(-1));
+    return !resident(address);
+}
+#else
+bool system_trims(const void*) { return true; }
 // Whether the page holding `address` is mapped in the process now (/proc/self/pagemap bit 63).
 bool resident(const void* address) {
     long page = sysconf(_SC_PAGESIZE);
@@ -29,6 +53,7 @@ bool resident(const void* address) {
     std::fclose(map);
     return ok && (entry >> 63 & 1);
 }
+#endif
 
 // Program data, in a writable section of the program file.
 unsigned char program_data[1 << 18] = {1};
@@ -43,9 +68,12 @@ TEST(SystemPageOut, ConstantProgramDataLeavesMemoryAndReadsBackUnchanged) {
     ASSERT_TRUE(resident(middle));
 
     sys_page_out(music, size);
-    EXPECT_FALSE(resident(middle));
+    bool out = !resident(middle);
     EXPECT_EQ(checksum(music, size), before);
     EXPECT_TRUE(resident(middle));
+    if (!out && !system_trims(middle))
+        GTEST_SKIP() << "this system keeps every page in the working set (Wine does): nothing to page out";
+    EXPECT_TRUE(out);
 }
 
 TEST(SystemPageOut, WrittenMemoryKeepsItsContents) {

@@ -2,8 +2,8 @@
 // pixels, in a portable version and an AVX2 version compiled for that target alone and chosen by
 // a CPU check at first use, so the program still runs on processors without AVX2.
 // Relies on: d3d_internal.h, the compiler's x86 intrinsics (on x86 only).
-#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "runtime/platform/d3d/d3d_internal.h"
 
@@ -17,12 +17,15 @@
 uint8_t* d3d_pixels_alloc(size_t bytes) {
     size_t rounded = (bytes + 31) & ~size_t(31);
     if (rounded == 0) rounded = 32;
-    void* block = std::aligned_alloc(32, rounded);
+    // The aligned operator new rather than aligned_alloc, which the Windows C runtime lacks.
+    void* block = ::operator new(rounded, std::align_val_t(32), std::nothrow);
     if (block) std::memset(block, 0, rounded);
     return static_cast<uint8_t*>(block);
 }
 
-void d3d_pixels_free(uint8_t* pixels) { std::free(pixels); }
+void d3d_pixels_free(uint8_t* pixels) {
+    if (pixels) ::operator delete(pixels, std::align_val_t(32));
+}
 
 namespace {
 

@@ -4,8 +4,8 @@
 // right/bottom exclusive), flood fill, text output and measuring with outline fonts, FillRect and
 // BitBlt. Only what the display, sprites and 2D drawing call exists here.
 // Colours are COLORREF 0x00BBGGRR (red in the low byte).
-// Relies on: FreeType and fontconfig (fonts, started on first use and stopped after the last font
-// and context that needed them are gone).
+// Relies on: FreeType and fontconfig on Linux, the system's GDI on Windows (fonts, started on first
+// use and stopped after the last font and context that needed them are gone).
 #pragma once
 #include <cstdint>
 

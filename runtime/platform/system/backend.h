@@ -1,4 +1,4 @@
-// The platform contract: what each backend (SDL for the program, headless for tests) provides
+// The platform contract: what each backend (SDL or Win32 for the program, headless for tests) provides
 // beneath the Windows stand-ins. One record of drivers per backend; the stand-ins reach the
 // backend only through platform_backend(). Each concern has its own driver record, declared
 // beside the stand-in that uses it (video: d3d/, input: input/, audio: audio/).
@@ -20,6 +20,9 @@ struct SystemDriver {
     int (*spawn)(const char* program, const char* working_folder);
     // Runs a file through the shell without waiting, in the given working folder (null: the caller's).
     int (*shell_spawn)(const char* file, const char* working_folder);
+    // The system timer's resolution asked for (begin) and given back, in ms; null where the
+    // system has no such setting.
+    void (*timer_period)(uint32_t ms, bool begin);
 };
 
 struct PlatformBackend {

@@ -1,11 +1,13 @@
 // The one file layer through which every file the program opens goes (settings, screenshots, BMP
 // files): stand-ins for CreateFileW, ReadFile, WriteFile, SetFilePointer, SetEndOfFile,
 // GetFileSize, FlushFileBuffers, CloseHandle and _wfopen. Names keep the program's own backslashes
-// ("Files\Tarnwood.cfg"); they are mapped to "/" here, when a file is opened.
+// ("Files\Tarnwood.cfg"); on Linux they are mapped to "/" when a file is opened, on Windows they
+// reach the system as written.
 // Also the safe replacement of a file's whole contents (temporary file, sync, rename), new files
 // written whole under a temporary name and renamed into place (staged files), and the fault
 // injection through which tests make both fail at each step.
-// Relies on: POSIX open/read/write/fsync/rename, strings.h for UTF-16 names.
+// Relies on: file_posix.cpp (open/read/write/fsync/rename) or file_win32.cpp (CreateFileW and
+// friends, MoveFileExW), strings.h for UTF-16 names.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -21,7 +23,7 @@ enum FileDisposition {
 };
 enum FileSeekOrigin { FILE_SEEK_BEGIN = 0, FILE_SEEK_CURRENT = 1, FILE_SEEK_END = 2 };
 
-std::string file_native_path(const char16_t* name);  // "\" -> "/", UTF-8
+std::string file_native_path(const char16_t* name);  // UTF-8; on Linux "\" -> "/"
 
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition);
 int file_read(PlatformFile* file, void* buffer, uint32_t bytes, uint32_t* bytes_read);
@@ -31,7 +33,7 @@ int64_t file_size(PlatformFile* file);                                          
 int file_set_end(PlatformFile* file);  // cuts the file at the current position
 int file_flush(PlatformFile* file);    // to the disk (fsync)
 void file_close(PlatformFile* file);
-int file_descriptor(PlatformFile* file);
+int file_descriptor(PlatformFile* file);  // -1 on Windows, where files are handles
 const std::string& file_path(PlatformFile* file);
 
 // _wfopen: a C stream for libraries that write through stdio (the PNG encoder).
@@ -40,8 +42,10 @@ FILE* file_fopen(const char16_t* name, const char* mode);
 // Replaces the whole contents of the open file's target with size bytes, so that a failure at any
 // point leaves the target as it was: a symbolic link is followed to the real file, the bytes go
 // to a temporary file beside it, which is flushed to the disk, given the target's mode (and owner
-// where allowed) and renamed over it; then the folder is synced. The open handle keeps pointing at
-// the old contents. On failure the temporary file is removed.
+// where allowed; on Windows its attributes) and renamed over it (MoveFileExW, replacing, written
+// through); then the folder is synced. The open handle keeps pointing at the old contents (on
+// Windows, which replaces no open file, it is reopened on the new ones). On failure the temporary
+// file is removed.
 enum FileReplaceResult {
     FILE_REPLACE_FAILED = 0,   // nothing changed
     FILE_REPLACE_DONE = 1,     // the target holds the new bytes

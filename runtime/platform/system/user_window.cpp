@@ -1,6 +1,7 @@
 // Win32 USER window and WINMM timer stand-ins: a few window classes and windows in fixed tables,
 // the thread's message queue fed by the video driver's window events. The classes, windows, cursor
-// count and timer requests return to their start when the last window and class are gone.
+// count and timer requests return to their start when the last window and class are gone; timer
+// requests also reach the backend's timer_period where it has one.
 // Relies on: system.h (window list), video_driver.h through backend.h, strings.h (UTF-8 titles).
 #include "runtime/platform/system/user_window.h"
 
@@ -255,12 +256,14 @@ BOOL end_paint(WindowHandle window, const PAINTSTRUCT*) { return is_window(windo
 uint32_t time_begin_period(uint32_t ms) {
     if (ms == 0) return 97;  // TIMERR_NOCANDO
     ++user.timer_requests;
+    if (auto period = platform_backend()->system->timer_period) period(ms, true);
     return 0;
 }
 
 uint32_t time_end_period(uint32_t ms) {
     if (ms == 0 || user.timer_requests == 0) return 97;
     --user.timer_requests;
+    if (auto period = platform_backend()->system->timer_period) period(ms, false);
     return 0;
 }
 

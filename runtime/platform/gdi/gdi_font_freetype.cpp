@@ -4,6 +4,7 @@
 // otherwise, with a glyph cache per font (face and size). "Monotype Corsiva" falls back to the
 // calligraphic "Z003", then "TeX Gyre Chorus", then fontconfig's default; the stock system font is
 // DejaVu Sans Bold in a 16-pixel cell. The engine starts with its first user and stops after the last.
+// Linux; on Windows the glyphs come from the system's GDI (gdi_font_win32.cpp).
 // Relies on: FreeType, fontconfig, gdi_internal.h, strings.h (UTF-16 face names to UTF-8).
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

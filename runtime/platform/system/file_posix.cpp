@@ -1,4 +1,5 @@
-// POSIX implementation of the file layer and of the safe whole-file replacement.
+// POSIX implementation of the file layer and of the safe whole-file replacement (Linux; the
+// Windows twin is file_win32.cpp).
 // Relies on: open/read/write/lseek/ftruncate/fsync/rename/unlink/realpath/mkostemp.
 #include "runtime/platform/system/file.h"
 

@@ -1,4 +1,5 @@
 // posix_spawn without waiting; the child keeps only descriptors 0, 1 and 2 and our environment.
+// Linux; the Windows twin is spawn_win32.cpp.
 // Relies on: glibc >= 2.34 (posix_spawn_file_actions_addclosefrom_np, addchdir_np).
 #include "runtime/platform/system/spawn.h"
 

@@ -1,0 +1,12 @@
+// The Tarnwood program for Windows: runs the game on the Win32 backend and ends with its exit code.
+// The Linux twin is main.cpp.
+// Relies on: game_main.h, the Win32 backend.
+#include "game/startup/game_main.h"
+#include "runtime/platform/system/backend.h"
+
+extern const PlatformBackend win32_backend;
+
+int main() {
+    platform_use_backend(&win32_backend);
+    game_main();
+}
