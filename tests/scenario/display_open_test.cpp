@@ -1,18 +1,19 @@
 // Display settings that no screen takes: the program tells the player which values failed and
 // where to correct them, ends with a non-zero exit code without running its menu, and writes
 // nothing. Sizes the display opens but the layout does not know still run the menu.
-#include <unistd.h>
-
 #include <string>
 
+#include "runtime/foundation/strings.h"
+#include "runtime/platform/system/system.h"
 #include "support/scenario.h"
 
 namespace {
+// The test program's own folder, separator included, as the program names it in "PathMain".
 std::string program_folder() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string p(path, n > 0 ? size_t(n) : 0);
-    return p.substr(0, p.rfind('/') + 1);
+    char16_t name[4096];
+    int n = sys_get_module_file_name(name, 4096);
+    std::string path = str_to_utf8(std::u16string(name, size_t(n > 0 ? n : 0)).c_str());
+    return path.substr(0, path.find_last_of("/\\") + 1);
 }
 
 // The [Screen] values as written in the file (numbers or not), and what the program makes of them.
