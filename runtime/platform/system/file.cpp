@@ -68,11 +68,13 @@ std::string file_native_path(const char16_t* name) {
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition) {
     std::string path = file_native_path(name);
     if (path.empty()) return nullptr;
-    int flags = (access == FILE_ACCESS_READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // Opened without blocking: a named pipe with no writer must not stop the program. Only
+    // regular files are taken; the descriptor then blocks again as usual.
+    int flags = (access == FILE_ACCESS_READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     if (disposition == FILE_OPEN_ALWAYS) flags |= O_CREAT;
     if (disposition == FILE_CREATE_ALWAYS) flags |= O_CREAT | O_TRUNC;
-    if (access == FILE_ACCESS_READ_WRITE && faults.open_write_error) {
-        errno = faults.open_write_error;
+    if (faults.open_read_error || (access == FILE_ACCESS_READ_WRITE && faults.open_write_error)) {
+        errno = faults.open_read_error ? faults.open_read_error : faults.open_write_error;
         return nullptr;
     }
     int fd;
@@ -80,8 +82,9 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
+        errno = EINVAL;
         return nullptr;
     }
     auto* file = new (std::nothrow) PlatformFile{fd, path};

@@ -22,6 +22,7 @@ enum FileSeekOrigin { FILE_SEEK_BEGIN = 0, FILE_SEEK_CURRENT = 1, FILE_SEEK_END 
 
 std::string file_native_path(const char16_t* name);  // "\" -> "/", UTF-8
 
+// Opens regular files only: a folder, a named pipe or a device gives null (and never blocks).
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition);
 int file_read(PlatformFile* file, void* buffer, uint32_t bytes, uint32_t* bytes_read);
 int file_write(PlatformFile* file, const void* buffer, uint32_t bytes, uint32_t* bytes_written);
@@ -61,6 +62,7 @@ struct FileFaults {
     int sync_error;         // errno with which syncing a file fails
     int rename_error;       // errno with which renaming a file fails
     int open_write_error;   // errno with which opening a file for writing fails (a read-only file)
+    int open_read_error;    // errno with which every opening fails (a file without read permission)
 };
 void file_set_faults(const FileFaults& faults);
 void file_clear_faults();
