@@ -280,6 +280,8 @@ void prefs_init() { std::memset(&store, 0, sizeof store); }
 int32_t prefs_open(const char16_t* file_name) {
     prefs_close();
     store.file = file_create(file_name, FILE_ACCESS_READ_WRITE, FILE_OPEN_EXISTING);
+    // A write-back killed half-way left its temporary file beside the settings file.
+    if (store.file) file_remove_stale_replacements(store.file);
     if (!store.file) {
         store.file = file_create(file_name, FILE_ACCESS_READ, FILE_OPEN_EXISTING);
         store.read_only = store.file ? 1 : 0;

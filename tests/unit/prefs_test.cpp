@@ -1,8 +1,10 @@
 // The preferences store: parsing, lookups, insertion of new keys, and the exact bytes written
 // back; the write-back's safety against failures injected into the file layer.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -384,3 +386,41 @@ TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
     EXPECT_EQ(folder.names("real"), std::vector<std::string>{"settings.cfg"});
 }
 }  // namespace
+
+// A write-back killed between creating its temporary file and the rename leaves that file
+// beside the settings file; the next opening for writing removes it when its writer no longer
+// runs, and leaves the temporary files of running writers and every other file alone.
+TEST_F(PrefsWriteBackTest, OpeningRemovesTemporaryFilesOfWritersThatNoLongerRun) {
+    pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(ended, &status, 0), ended);
+    const std::string stale = ".Tarnwood.cfg." + std::to_string(ended) + "-a1B2c3";
+    const std::string own = ".Tarnwood.cfg." + std::to_string(getpid()) + "-zzzzzz";
+    const std::vector<std::string> kept = {
+        ".Tarnwood.cfg." + std::to_string(getppid()) + "-q9Q9q9",  // a writer that still runs
+        ".Tarnwood.cfg.x-abcdef",                                  // not a process id
+        ".Tarnwood.cfg." + std::to_string(ended) + "-abc",         // not the temporary name
+        ".Other.cfg." + std::to_string(ended) + "-abcdef",         // beside another file
+    };
+    for (const std::string& n : kept) TempFolder::write(folder.file(n), "keep");
+    TempFolder::write(folder.file(stale), "[G]\r\nke");
+    TempFolder::write(folder.file(own), "");
+
+    ASSERT_NE(open_with(original), 0);
+    std::vector<std::string> expected = kept;
+    expected.push_back("Tarnwood.cfg");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.names(), expected);
+    prefs_close();
+
+    // Opened only for reading (a read-only file), nothing is removed.
+    TempFolder::write(folder.file(stale), "");
+    FileFaults faults = {};
+    faults.open_write_error = EACCES;
+    file_set_faults(faults);
+    ASSERT_NE(prefs_open(name.c_str()), 0);
+    prefs_close();
+    EXPECT_TRUE(std::filesystem::exists(folder.file(stale)));
+}

@@ -1,14 +1,18 @@
 // POSIX implementation of the file layer and of the safe whole-file replacement.
-// Relies on: open/read/write/lseek/ftruncate/fsync/rename/realpath/mkostemp.
+// Relies on: open/read/write/lseek/ftruncate/fsync/rename/realpath/mkostemp, opendir and kill (to
+// tell a stale temporary file from one being written).
 #include "runtime/platform/system/file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "runtime/foundation/strings.h"
@@ -44,6 +48,23 @@ int write_all(int fd, const void* buffer, size_t bytes) {
         done += size_t(n);
     }
     return 1;
+}
+
+// A replacement's temporary file: "." + the target's name + "." + the writing process's id + "-"
+// and six random characters, beside the target. The process id tells a stale one (its writer
+// was killed) from one being written.
+std::string temp_prefix(const std::string& base) { return "." + base + "."; }
+
+// The real file behind any symbolic link, as its folder and name.
+bool resolve(const std::string& path, std::string& target, std::string& folder, std::string& base) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    target = real;
+    std::free(real);
+    size_t slash = target.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    base = slash == std::string::npos ? target : target.substr(slash + 1);
+    return true;
 }
 
 int checked_fsync(int fd) {
@@ -163,18 +184,13 @@ FILE* file_fopen(const char16_t* name, const char* mode) {
 FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size) {
     if (!file || (size && !data)) return FILE_REPLACE_FAILED;
     // The real file behind any symbolic link: the link itself must stay a link.
-    char* real = realpath(file->path.c_str(), nullptr);
-    if (!real) return FILE_REPLACE_FAILED;
-    std::string target = real;
-    std::free(real);
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string target, folder, base;
+    if (!resolve(file->path, target, folder, base)) return FILE_REPLACE_FAILED;
 
     struct stat original;
     if (stat(target.c_str(), &original) != 0) return FILE_REPLACE_FAILED;
 
-    std::string temp = folder + "/." + base + ".XXXXXX";
+    std::string temp = folder + "/" + temp_prefix(base) + std::to_string(getpid()) + "-XXXXXX";
     int fd;
     if (faults.temp_create_error) {
         errno = faults.temp_create_error;
@@ -219,4 +235,23 @@ int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size) {
     int ok = write_all(file->fd, data, size);
     ok = file_set_end(file) && ok;
     return ok;
+}
+
+void file_remove_stale_replacements(PlatformFile* file) {
+    std::string target, folder, base;
+    if (!file || !resolve(file->path, target, folder, base)) return;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    std::string prefix = temp_prefix(base);
+    while (dirent* entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+        const char* p = name + prefix.size();
+        char* end = nullptr;
+        long pid = std::strtol(p, &end, 10);
+        if (end == p || *end != '-' || std::strlen(end + 1) != 6 || pid <= 0) continue;
+        // Ours (no replacement of this process is under way now) or of a process that has ended.
+        if (pid == long(getpid()) || (kill(pid_t(pid), 0) != 0 && errno == ESRCH)) unlinkat(dirfd(dir), name, 0);
+    }
+    closedir(dir);
 }

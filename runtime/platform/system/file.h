@@ -50,6 +50,10 @@ enum FileReplaceResult {
 };
 FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size);
 
+// Removes the temporary files that replacements of this file's target left behind when their
+// process was killed half-way (this process's own, or those of processes that no longer run).
+void file_remove_stale_replacements(PlatformFile* file);
+
 // Writes data from the start of the file and cuts it off behind: the in-place rewrite for files
 // whose folder takes no temporary file. Returns 1 when every step succeeded.
 int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size);
