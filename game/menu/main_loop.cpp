@@ -228,6 +228,8 @@ void restart() {
     path_program_file(start);
     char16_t* path = nullptr;
     str_assign_temp(&path, start);
+    // The new instance counts its screenshots from 1 again: this one's must be on disk first.
+    screenshot_wait_all();
     process_run(path);
     str_free(path);
 }

@@ -1,9 +1,11 @@
 // The menu front end: the main loop and its page state machine, the page loop with its entries and
-// click handling, the backdrop with title, hint and information lines, and screenshots.
+// click handling, the backdrop with title, hint and information lines, and screenshots with their
+// writer thread.
 // Relies on: game_state.h (settings, texts, rectangles, menu state) and the media runtime
 // (display, sprites, 3D sprites, drawing, input, sound, images, preferences, process start).
 #pragma once
 #include <cstdint>
+#include <functional>
 
 // The menu's numbered objects.
 enum : intptr_t {
@@ -32,4 +34,21 @@ void menu_draw_background();
 void menu_draw_header();
 void menu_text(int32_t x, int32_t y, const char16_t* text, int32_t font, int32_t red, int32_t green, int32_t blue);
 
+// Grabs the screen in the calling frame and hands the pixels to the screenshot writer thread.
 void game_screenshot();
+// Returns once every screenshot taken so far is written (or has failed); before a restart.
+void screenshot_wait_all();
+// Waits like screenshot_wait_all, then ends the writer thread; at shutdown.
+void screenshot_shutdown();
+// Screenshots taken but not yet written (0 to 2).
+int screenshot_in_flight();
+
+// Test controls of the screenshot writer.
+struct ScreenshotWriterControl {
+    bool hold = false;  // the writer starts no screenshot until released
+    // Called on the game thread just before it waits for the writer (a third screenshot, a restart,
+    // shutdown), with the number in flight; it may release a held writer.
+    std::function<void(int in_flight)> on_wait;
+};
+void screenshot_writer_control(const ScreenshotWriterControl& control);
+void screenshot_writer_hold(bool held);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "game/menu/menu.h"
 #include "game/settings/settings.h"
 #include "game/startup/game_state.h"
 #include "game/tables/tables.h"
@@ -98,6 +99,7 @@ void game_init_devices() {
 }
 
 void game_shutdown() {
+    screenshot_shutdown();  // every screenshot in flight reaches the disk before the program ends
     sound_shutdown();
     prefs_shutdown();
     mouse_release();

@@ -5,6 +5,8 @@
 #include "runtime/media/sprite.h"
 
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/registry.h"
@@ -433,22 +435,15 @@ SpriteRecord* sprite_grab(intptr_t number, int32_t x, int32_t y, int32_t width, 
     return sprite_dc ? record : nullptr;
 }
 
-int sprite_save(intptr_t number, const char16_t* file_name, uint32_t encoder) {
-    if (!file_name) return 0;
-    SpriteRecord* record = find_sprite(number);
-    if (!record || record->flags == SPRITE_EMPTY_ONLY) return 0;
-    SpriteSurface* surface = record->surface;
+namespace {
+// The sprite's pixels as sprite_save hands them to an encoder: 24-bit rows (blue, green, red),
+// bottom row first, each `row` bytes apart. 0 when the sprite has another depth or cannot be locked.
+int copy_bottom_up24(SpriteSurface* surface, uint8_t* buffer, size_t row) {
     if (surface->kind != SPRITE_KIND_32 && surface->kind != SPRITE_KIND_16) return 0;
     int32_t width = surface->width, height = surface->height;
-    size_t row = (size_t(width) * 3 + 3) & ~size_t(3);
-    auto* buffer = static_cast<uint8_t*>(heap_alloc(runtime_heap, (row + 1) * size_t(height)));
-    if (!buffer) return 0;
     int32_t pitch = 0;
     auto* pixels = static_cast<const uint8_t*>(sprite_lock(surface, 1, &pitch));
-    if (!pixels) {
-        heap_free(runtime_heap, buffer);
-        return 0;
-    }
+    if (!pixels) return 0;
     for (int32_t y = 0; y < height; ++y) {
         const uint8_t* source = pixels + size_t(y) * size_t(pitch);
         uint8_t* dest = buffer + size_t(height - 1 - y) * row;  // bottom row first
@@ -468,9 +463,44 @@ int sprite_save(intptr_t number, const char16_t* file_name, uint32_t encoder) {
         }
     }
     sprite_unlock(surface);
+    return 1;
+}
+
+size_t row_bytes24(int32_t width) { return (size_t(width) * 3 + 3) & ~size_t(3); }
+}  // namespace
+
+int sprite_save(intptr_t number, const char16_t* file_name, uint32_t encoder) {
+    if (!file_name) return 0;
+    SpriteRecord* record = find_sprite(number);
+    if (!record || record->flags == SPRITE_EMPTY_ONLY) return 0;
+    SpriteSurface* surface = record->surface;
+    if (surface->kind != SPRITE_KIND_32 && surface->kind != SPRITE_KIND_16) return 0;
+    int32_t width = surface->width, height = surface->height;
+    size_t row = row_bytes24(width);
+    auto* buffer = static_cast<uint8_t*>(heap_alloc(runtime_heap, (row + 1) * size_t(height)));
+    if (!buffer) return 0;
+    if (!copy_bottom_up24(surface, buffer, row)) {
+        heap_free(runtime_heap, buffer);
+        return 0;
+    }
     int result = image_encode(file_name, buffer, encoder, width, height, int32_t(row), 24, IMAGE_BOTTOM_UP, 7);
     heap_free(runtime_heap, buffer);
     return result;
+}
+
+SpritePixels24 sprite_copy24(intptr_t number) {
+    SpritePixels24 copy;
+    SpriteRecord* record = find_sprite(number);
+    if (!record || record->flags == SPRITE_EMPTY_ONLY) return copy;
+    SpriteSurface* surface = record->surface;
+    size_t row = row_bytes24(surface->width);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[row * size_t(surface->height)]);
+    if (!buffer || !copy_bottom_up24(surface, buffer.get(), row)) return copy;
+    copy.pixels = std::move(buffer);
+    copy.width = surface->width;
+    copy.height = surface->height;
+    copy.row = int32_t(row);
+    return copy;
 }
 
 int sprite_free(intptr_t number) {

@@ -7,6 +7,7 @@
 // stand-ins, draw.h (DrawTarget), the image codecs (decode and encode of raw pixel buffers).
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "runtime/media/draw.h"
 #include "runtime/platform/d3d/d3d9.h"
@@ -63,6 +64,16 @@ void sprite_display(intptr_t number, int32_t x, int32_t y);
 SpriteRecord* sprite_grab(intptr_t number, int32_t x, int32_t y, int32_t width, int32_t height);
 int sprite_save(intptr_t number, const char16_t* file_name, uint32_t encoder);
 int sprite_free(intptr_t number);
+
+// A sprite's pixels exactly as sprite_save hands them to an encoder (24-bit rows of blue, green,
+// red, bottom row first, `row` = width x 3 rounded up to 4 bytes apart), in memory of their own
+// (not the object heap), so that they may leave the game thread. Empty (null pixels) when the
+// sprite is missing, empty-only, of another depth, cannot be locked or no memory is left.
+struct SpritePixels24 {
+    std::unique_ptr<uint8_t[]> pixels;
+    int32_t width = 0, height = 0, row = 0;
+};
+SpritePixels24 sprite_copy24(intptr_t number);
 
 // Internal operations (also used by 3D sprites and tests).
 int sprite_surface_create(SpriteRecord* record, int32_t width, int32_t height, int32_t depth, int32_t flags);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "game/menu/menu.h"
 #include "game/settings/settings.h"
 #include "runtime/foundation/registry.h"
 #include "runtime/foundation/strings.h"
@@ -227,7 +228,10 @@ TEST(MenuSettings, ScreenshotsAreNumberedAndTakenAlsoInTheFrameThatEndsAPage) {
     s.idle(2);
     s.key_tap(SCAN_F12);
     s.idle(2);
-    s.step([&] { EXPECT_EQ(png_count(s), 1u); });
+    s.step([&] {
+        screenshot_wait_all();  // written off the frame loop
+        EXPECT_EQ(png_count(s), 1u);
+    });
     // F12 goes up in the same frame as the click that leaves the main page.
     s.step([] {
         auto c = centre(game.rect_options);
@@ -244,7 +248,10 @@ TEST(MenuSettings, ScreenshotsAreNumberedAndTakenAlsoInTheFrameThatEndsAPage) {
     });
     s.idle(2);
     expect_page(s, PAGE_OPTIONS, "the click");
-    s.step([&] { EXPECT_EQ(png_count(s), 2u); });
+    s.step([&] {
+        screenshot_wait_all();
+        EXPECT_EQ(png_count(s), 2u);
+    });
     quit_from(s, PAGE_OPTIONS);
     s.run();
     EXPECT_EQ(s.script_left, 0u);

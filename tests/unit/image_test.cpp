@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 
 #include "game/startup/game_main.h"
 #include "runtime/media/image/image.h"
+#include "runtime/platform/system/file.h"
 #include "support/runtime_fixture.h"
 
 namespace {
@@ -464,6 +466,76 @@ TEST_F(ImageTest, EncodeFailures) {
     EXPECT_EQ(image_encode(missing.c_str(), pixels.data(), IMAGE_ENCODER_PNG, 4, 4, 16, 24, 0, 7), 0);
     EXPECT_EQ(image_encode(missing.c_str(), pixels.data(), IMAGE_ENCODER_BMP, 4, 4, 16, 24, 0, 7), 0);
     EXPECT_EQ(image_encode(nullptr, pixels.data(), IMAGE_ENCODER_PNG, 4, 4, 16, 24, 0, 7), 0);
+}
+
+// The staged writer (for a worker thread) against the encoder's own file: the same bytes for the
+// same pixels, only the final name left in the folder, an older file replaced; a failure at any
+// step leaves the older file and nothing else.
+Bytes noise(size_t bytes) {
+    Bytes out(bytes);
+    uint32_t seed = 12345;
+    for (uint8_t& b : out) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 16);
+    return out;
+}
+
+TEST_F(ImageTest, StagedPngWriterGivesTheEncodersBytesAndLeavesNoTemporaryFile) {
+    struct Case {
+        int32_t width, height, pitch, flags;
+        bool noise;  // incompressible pixels: the file spans several output blocks
+    };
+    const Case cases[] = {
+        {9, 5, 28, IMAGE_BOTTOM_UP, false},
+        {9, 5, 28, 0, false},
+        {1, 1, 4, IMAGE_BOTTOM_UP, false},
+        {301, 203, 904, IMAGE_BOTTOM_UP, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " flags " + std::to_string(c.flags));
+        Bytes pixels = c.noise ? noise(size_t(c.pitch) * size_t(c.height)) : picture(c.width, c.height, 24, c.pitch);
+        ASSERT_TRUE(image_encode(file("reference.png").c_str(), pixels.data(), IMAGE_ENCODER_PNG, c.width, c.height,
+                                 c.pitch, 24, c.flags, 7));
+        std::filesystem::create_directories(folder / "staged");
+        std::ofstream(folder / "staged" / "shot.png") << "older";
+        ASSERT_TRUE(image_png_write_staged(file("staged/shot.png").c_str(), pixels.data(), c.width, c.height, c.pitch,
+                                           c.flags));
+        Bytes reference = load((folder / "reference.png").string());
+        if (c.noise) {
+            EXPECT_GT(reference.size(), 2u * 65536u);
+        }
+        EXPECT_EQ(load((folder / "staged" / "shot.png").string()), reference);
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder / "staged"))
+            names.push_back(e.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"shot.png"});
+        std::filesystem::remove_all(folder / "staged");
+    }
+
+    Bytes pixels = noise(904 * 203);
+    FileFaults full{};
+    full.limit_writes = true;
+    full.write_budget = 100000;
+    FileFaults no_sync{};
+    no_sync.sync_error = EIO;
+    FileFaults no_rename{};
+    no_rename.rename_error = EXDEV;
+    for (const FileFaults& faults : {full, no_sync, no_rename}) {
+        std::filesystem::create_directories(folder / "staged");
+        std::ofstream(folder / "staged" / "shot.png") << "older";
+        file_set_faults(faults);
+        EXPECT_EQ(image_png_write_staged(file("staged/shot.png").c_str(), pixels.data(), 301, 203, 904, 0), 0);
+        file_clear_faults();
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(folder / "staged"))
+            names.push_back(e.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"shot.png"});
+        EXPECT_EQ(load((folder / "staged" / "shot.png").string()), (Bytes{'o', 'l', 'd', 'e', 'r'}));
+        std::filesystem::remove_all(folder / "staged");
+    }
+    EXPECT_EQ(image_png_write_staged(file("no_such_folder/shot.png").c_str(), pixels.data(), 301, 203, 904, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "no_such_folder"));
+    EXPECT_EQ(image_png_write_staged(file("x.png").c_str(), pixels.data(), 0, 203, 904, 0), 0);
+    EXPECT_EQ(image_png_write_staged(file("x.png").c_str(), nullptr, 301, 203, 904, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(folder / "x.png"));
 }
 
 TEST_F(ImageTest, FileNamesWithBackslashesReachTheFolder) {

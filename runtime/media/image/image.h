@@ -104,6 +104,14 @@ void image_decode_close();
 int image_encode(const char16_t* file_name, const unsigned char* pixels, uint32_t encoder_id, int32_t width,
                  int32_t height, int32_t pitch, int32_t depth, int32_t flags, int32_t option);
 
+// Writes width x height 24-bit pixels (flags IMAGE_BOTTOM_UP or 0) to a PNG file with the same
+// bytes as the PNG encoder writes, but under a temporary name beside file_name that is renamed to
+// it once complete; on any failure no file and no temporary file remain. Uses only libpng, zlib
+// and the file layer, none of the image library's lists, context or table, nor the object heap:
+// safe on a worker thread while the game thread goes on. 1 on success.
+int image_png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
+                           int32_t pitch, int32_t flags);
+
 // The BMP writer behind IMAGE_ENCODER_BMP (depth 24 or 32).
 int image_write_bmp(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
                     int32_t pitch, int32_t depth, int32_t flags);

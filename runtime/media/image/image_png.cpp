@@ -3,12 +3,15 @@
 // libpng reports errors by a long jump to the point set with setjmp; each function that sets one
 // does nothing else, and the work runs in a callee, so no local of the setting frame is changed
 // between the setjmp and a jump back.
+// image_png_write_staged keeps to libpng, zlib and the file layer, so it may run on any thread.
 // Relies on: image.h, libpng 1.6 (structures created for the library's own version string), the
-// file layer's C stream (file_fopen).
+// file layer's C stream (file_fopen) and its staged files.
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <new>
 
 #include "runtime/media/image/image.h"
 #include "runtime/platform/system/file.h"
@@ -123,10 +126,41 @@ void png_close(ImageDecodeContext* context) { destroy_read(context); }
 
 // ---- encoder ------------------------------------------------------------------------------------
 
+// Bytes on their way from libpng to a file of the file layer, written in blocks of this size.
+constexpr size_t kStagedBlock = 64 * 1024;
+
+struct StagedOutput {
+    PlatformFile* file;
+    unsigned char block[kStagedBlock];
+    size_t used;
+};
+
+// A full block goes to the file; a short write is a libpng error (the encode ends there).
+void staged_drain(png_structp png, StagedOutput* out) {
+    uint32_t written = 0;
+    if (out->used && !file_write(out->file, out->block, uint32_t(out->used), &written)) png_error(png, "write failed");
+    out->used = 0;
+}
+
+void staged_write(png_structp png, png_bytep data, size_t length) {
+    auto* out = static_cast<StagedOutput*>(png_get_io_ptr(png));
+    while (length) {
+        size_t n = std::min(length, kStagedBlock - out->used);
+        std::memcpy(out->block + out->used, data, n);
+        out->used += n;
+        data += n;
+        length -= n;
+        if (out->used == kStagedBlock) staged_drain(png, out);
+    }
+}
+
+void staged_flush(png_structp png) { staged_drain(png, static_cast<StagedOutput*>(png_get_io_ptr(png))); }
+
 struct PngWrite {
     png_structp png;
     png_infop info;
-    FILE* file;
+    FILE* file;             // the C stream written through libpng's own stdio output, or
+    StagedOutput* staged;   // the file layer's file, through the block above
     const unsigned char* pixels;
     int32_t width;
     int32_t height;
@@ -137,7 +171,8 @@ struct PngWrite {
 
 int write_rows(PngWrite* job) {
     png_structp png = job->png;
-    png_init_io(png, job->file);
+    if (job->staged) png_set_write_fn(png, job->staged, staged_write, staged_flush);
+    else png_init_io(png, job->file);
     job->info = png_create_info_struct(png);
     if (!job->info) return 0;
     png_set_filter(png, 0, PNG_FILTER_NONE);  // rows are stored unfiltered
@@ -152,6 +187,7 @@ int write_rows(PngWrite* job) {
         png_write_row(png, job->pixels + int64_t(y) * job->pitch);
     }
     png_write_end(png, job->info);
+    if (job->staged) staged_drain(png, job->staged);
     return 1;
 }
 
@@ -184,6 +220,38 @@ int png_write(const char16_t* file_name, const unsigned char* pixels, int32_t wi
     return ok;
 }
 
+// The same encode into a staged file of the file layer; nothing global is touched.
+int png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
+                     int32_t pitch, int32_t flags, int colour_type) {
+    if (!file_name || !pixels || width <= 0 || height <= 0) return 0;
+    auto* out = new (std::nothrow) StagedOutput;
+    if (!out) return 0;
+    out->used = 0;
+    out->file = file_create_staged(file_name);
+    if (!out->file) {
+        delete out;
+        return 0;
+    }
+    PngWrite job{};
+    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    int ok = 0;
+    if (job.png) {
+        job.staged = out;
+        job.pixels = pixels;
+        job.width = width;
+        job.height = height;
+        job.pitch = pitch;
+        job.flags = flags;
+        job.colour_type = colour_type;
+        ok = write_guarded(&job);
+        png_destroy_write_struct(&job.png, &job.info);
+    }
+    if (ok) ok = file_commit_staged(out->file, file_name);
+    else file_discard_staged(out->file);
+    delete out;
+    return ok;
+}
+
 int png_write24(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
                 int32_t flags, int32_t) {
     return png_write(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB);
@@ -194,6 +262,11 @@ int png_write32(const char16_t* file_name, const unsigned char* pixels, int32_t 
     return png_write(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB_ALPHA);
 }
 }  // namespace
+
+int image_png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
+                           int32_t pitch, int32_t flags) {
+    return png_write_staged(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB);
+}
 
 extern const ImageDecoder image_png_decoder;
 const ImageDecoder image_png_decoder = {png_check, png_read, png_close};

@@ -1,6 +1,6 @@
 // POSIX implementation of the file layer and of the safe whole-file replacement.
-// Relies on: open/read/write/lseek/ftruncate/fsync/rename/realpath/mkostemp, opendir and kill (to
-// tell a stale temporary file from one being written).
+// Relies on: open/read/write/lseek/ftruncate/fsync/rename/unlink/realpath/mkostemp, opendir and
+// kill (to tell a stale temporary file from one being written).
 #include "runtime/platform/system/file.h"
 
 #include <dirent.h>
@@ -9,11 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "runtime/foundation/strings.h"
 
@@ -227,6 +229,84 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
         close(dir);
     }
     return FILE_REPLACE_DONE;
+}
+
+namespace {
+// Folder and name part of a native path ("." for a bare name).
+std::pair<std::string, std::string> split_path(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+void sync_folder(const std::string& folder) {
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    checked_fsync(dir);
+    close(dir);
+}
+
+// Distinguishes the temporary files of one process; the process id those of several.
+std::atomic<uint32_t> staged_serial{0};
+constexpr int kStagedAttempts = 16;
+}  // namespace
+
+PlatformFile* file_create_staged(const char16_t* name) {
+    std::string path = file_native_path(name);
+    if (path.empty() || path.back() == '/') return nullptr;
+    auto [folder, base] = split_path(path);
+    if (faults.temp_create_error) {
+        errno = faults.temp_create_error;
+        return nullptr;
+    }
+    // A hidden name the program's own names never take; mode 0666 less the umask, as a file
+    // created under its final name gets.
+    for (int attempt = 0; attempt < kStagedAttempts; attempt++) {
+        std::string temp = folder + "/." + base + "." + std::to_string(getpid()) + "-" +
+                           std::to_string(staged_serial.fetch_add(1)) + ".tmp";
+        int fd;
+        do fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        while (fd < 0 && errno == EINTR);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;  // left by a process of the same id that ended early
+            return nullptr;
+        }
+        auto* file = new (std::nothrow) PlatformFile{fd, temp};
+        if (!file) {
+            close(fd);
+            unlink(temp.c_str());
+        }
+        return file;
+    }
+    return nullptr;
+}
+
+int file_commit_staged(PlatformFile* staged, const char16_t* name) {
+    if (!staged) return 0;
+    std::string target = file_native_path(name);
+    std::string temp = staged->path;
+    bool ok = !target.empty() && checked_fsync(staged->fd) == 0;
+    ok = close(staged->fd) == 0 && ok;
+    delete staged;
+    if (ok && faults.rename_error) {
+        errno = faults.rename_error;
+        ok = false;
+    }
+    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return 0;
+    }
+    // The rename itself becomes durable with the folder's entry list.
+    sync_folder(split_path(target).first);
+    return 1;
+}
+
+void file_discard_staged(PlatformFile* staged) {
+    if (!staged) return;
+    close(staged->fd);
+    unlink(staged->path.c_str());
+    delete staged;
 }
 
 int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size) {

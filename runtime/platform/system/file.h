@@ -58,13 +58,28 @@ void file_remove_stale_replacements(PlatformFile* file);
 // whose folder takes no temporary file. Returns 1 when every step succeeded.
 int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size);
 
+// A new file written whole under a temporary name beside its final one and put in place by a
+// rename when complete, so that a reader (or a crash) finds the old file or the complete new one,
+// never a part. Touches no state shared between threads but the injected faults, so a worker
+// thread may write one while the game thread uses the file layer.
+// file_create_staged: an empty temporary file in name's folder, open for writing; null when the
+// folder is missing or takes no new file. Write it with file_write.
+PlatformFile* file_create_staged(const char16_t* name);
+// Syncs and closes the temporary file, renames it to name (replacing a file of that name) and
+// syncs the folder; 1 on success. On failure the temporary file is removed. The handle is gone
+// in every case.
+int file_commit_staged(PlatformFile* staged, const char16_t* name);
+// Closes and removes the temporary file.
+void file_discard_staged(PlatformFile* staged);
+
 // Test controls: injected failures of the file layer. A zero-filled record injects nothing.
 struct FileFaults {
     int temp_create_error;  // errno with which creating a temporary file fails (EACCES, ENOSPC...)
+                            // (file_replace_contents and file_create_staged)
     bool limit_writes;      // when set, writes fail with ENOSPC once write_budget bytes went out
     int64_t write_budget;
     int sync_error;         // errno with which syncing a file fails
-    int rename_error;       // errno with which renaming a file fails
+    int rename_error;       // errno with which renaming a file fails (replace and commit)
     int open_write_error;   // errno with which opening a file for writing fails (a read-only file)
     int open_read_error;    // errno with which every opening fails (a file without read permission)
 };
