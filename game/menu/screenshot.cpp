@@ -19,6 +19,7 @@
 #include "runtime/foundation/strings.h"
 #include "runtime/media/image/image.h"
 #include "runtime/media/sprite.h"
+#include "runtime/platform/system/file.h"
 
 namespace {
 constexpr int kMaxInFlight = 2;
@@ -170,6 +171,7 @@ void game_screenshot() {
 }
 
 void screenshot_wait_all() { writer().wait_all(); }
+void screenshot_remove_stale() { file_remove_stale_temporaries(u"Files\\Screenshots", u"Screenshot_"); }
 void screenshot_shutdown() { writer().stop(); }
 int screenshot_in_flight() { return writer().in_flight(); }
 void screenshot_writer_control(const ScreenshotWriterControl& control) { writer().control(control); }

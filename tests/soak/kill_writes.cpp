@@ -5,8 +5,9 @@
 //   - the settings file is byte for byte one of the two contents the switches write, never torn
 //     and never missing;
 //   - a temporary file of a killed write-back may stand beside it, but the next start removes it
-//     (checked once the next child has loaded its settings);
-//   - every screenshot under its final name is a complete PNG of the screen's size.
+//     (checked once the next child runs its menu);
+//   - every screenshot under its final name is a complete PNG of the screen's size; a killed
+//     screenshot's temporary file is removed by the next start.
 // Prints the counts and every violation; exit code 0 only when there was none.
 // Usage: kill_writes [KILLS] [SEED] [MAX_DELAY_MS]     (defaults: 500 kills, seed 1, 700 ms)
 // Relies on: the game and the headless backend, fork/kill/waitpid, libpng to read the screenshots.
@@ -133,11 +134,15 @@ std::vector<std::string> names_in(const std::string& folder) {
     return out;
 }
 
-// The process id in a settings write-back's temporary name ".Tarnwood.cfg.<pid>-XXXXXX", or 0.
+// The writing process's id in a temporary file's name ("." + name + "." + pid + "-" + ending, as
+// a settings write-back and a screenshot name theirs), or 0.
 long temp_owner(const std::string& name) {
-    const std::string prefix = ".Tarnwood.cfg.";
-    if (name.compare(0, prefix.size(), prefix) != 0) return 0;
-    return std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    size_t dash = name.rfind('-');
+    if (name.empty() || name[0] != '.' || dash == std::string::npos) return 0;
+    size_t digits = dash;
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') digits--;
+    if (digits == dash || digits < 2 || name[digits - 1] != '.') return 0;
+    return std::strtol(name.c_str() + digits, nullptr, 10);
 }
 
 bool is_final_screenshot(const std::string& name) {
@@ -163,8 +168,7 @@ int main(int argc, char** argv) {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> delay(0, max_delay_ms);
     int done = 0, failures = 0, torn = 0, missing = 0, stale_kept = 0, partial_png = 0, start_failed = 0;
-    int ended_alone = 0, with_temp = 0, seen[2] = {0, 0}, screenshots = 0, shot_leftovers = 0;
-    long previous = 0;
+    int ended_alone = 0, with_temp = 0, seen[2] = {0, 0}, screenshots = 0, shot_temps = 0;
     auto started = std::chrono::steady_clock::now();
 
     while (done < kills) {
@@ -187,16 +191,18 @@ int main(int argc, char** argv) {
             start_failed++;
             failures++;
         } else {
-            // The start has loaded the settings: no temporary file of an earlier write is left.
-            for (const std::string& n : names_in(files)) {
-                long owner = temp_owner(n);
-                if (owner && owner != child) {
-                    std::printf("kill %d: %s of process %ld is still there after the next start\n", done + 1,
-                                n.c_str(), owner);
-                    stale_kept++;
-                    failures++;
+            // The start has loaded the settings and opened the menu: no temporary file of an
+            // earlier process is left, beside the settings or among the screenshots.
+            for (const std::string& folder : {files, shots})
+                for (const std::string& n : names_in(folder)) {
+                    long owner = temp_owner(n);
+                    if (owner && owner != child) {
+                        std::printf("kill %d: %s of process %ld is still there after the next start\n", done + 1,
+                                    n.c_str(), owner);
+                        stale_kept++;
+                        failures++;
+                    }
                 }
-            }
             std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
         }
         kill(child, SIGKILL);
@@ -225,7 +231,6 @@ int main(int argc, char** argv) {
         }
         for (const std::string& n : names_in(files))
             if (temp_owner(n) == child) with_temp++;
-        previous = child;
 
         // Screenshots: complete under their final name; anything else is left for counting.
         for (const std::string& n : names_in(shots)) {
@@ -238,22 +243,24 @@ int main(int argc, char** argv) {
                     partial_png++;
                     failures++;
                 }
+                std::filesystem::remove(file);
+            } else if (temp_owner(n) == child) {
+                shot_temps++;  // left for the next start to remove
             } else {
-                shot_leftovers++;
+                std::printf("kill %d: unexpected file %s among the screenshots\n", done, n.c_str());
+                failures++;
+                std::filesystem::remove(file);
             }
-            std::filesystem::remove(file);
         }
     }
-    (void)previous;
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("kills: %d in %.0f s (seed %u, delays 0-%d ms); ended before the kill: %d\n", done, seconds, seed,
                 max_delay_ms, ended_alone);
     std::printf("settings file after the kill: old/new contents %d / %d, torn %d, missing %d\n", seen[0], seen[1],
                 torn, missing);
-    std::printf("kills that left a write-back's temporary file: %d; not removed by the next start: %d\n", with_temp,
-                stale_kept);
-    std::printf("screenshots under their final name: %d, incomplete: %d; other files in the folder: %d\n",
-                screenshots, partial_png, shot_leftovers);
+    std::printf("kills that left a temporary file: settings %d, screenshots %d; not removed by the next start: %d\n",
+                with_temp, shot_temps, stale_kept);
+    std::printf("screenshots under their final name: %d, incomplete: %d\n", screenshots, partial_png);
     std::printf("children that did not reach the menu: %d\n", start_failed);
     std::printf("%s\n", failures ? "FAILED" : "passed");
     return failures ? 1 : 0;

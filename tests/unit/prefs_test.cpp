@@ -401,7 +401,8 @@ TEST_F(PrefsWriteBackTest, OpeningRemovesTemporaryFilesOfWritersThatNoLongerRun)
     const std::vector<std::string> kept = {
         ".Tarnwood.cfg." + std::to_string(getppid()) + "-q9Q9q9",  // a writer that still runs
         ".Tarnwood.cfg.x-abcdef",                                  // not a process id
-        ".Tarnwood.cfg." + std::to_string(ended) + "-abc",         // not the temporary name
+        ".Tarnwood.cfg." + std::to_string(ended),                  // not a temporary name
+        ".Tarnwood.cfg." + std::to_string(ended) + "-",             // not a temporary name
         ".Other.cfg." + std::to_string(ended) + "-abcdef",         // beside another file
     };
     for (const std::string& n : kept) TempFolder::write(folder.file(n), "keep");

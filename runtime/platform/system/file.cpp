@@ -317,21 +317,38 @@ int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size) {
     return ok;
 }
 
-void file_remove_stale_replacements(PlatformFile* file) {
-    std::string target, folder, base;
-    if (!file || !resolve(file->path, target, folder, base)) return;
+namespace {
+// Removes from the folder the temporary files "." + a name beginning with name_prefix + "." + the
+// writing process's id + "-" + a unique ending (a replacement's and a staged file's both take
+// this form) whose process no longer runs, or is this one when `own` is set.
+void remove_stale(const std::string& folder, const std::string& name_prefix, bool own) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return;
-    std::string prefix = temp_prefix(base);
     while (dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
-        const char* p = name + prefix.size();
-        char* end = nullptr;
-        long pid = std::strtol(p, &end, 10);
-        if (end == p || *end != '-' || std::strlen(end + 1) != 6 || pid <= 0) continue;
-        // Ours (no replacement of this process is under way now) or of a process that has ended.
-        if (pid == long(getpid()) || (kill(pid_t(pid), 0) != 0 && errno == ESRCH)) unlinkat(dirfd(dir), name, 0);
+        std::string name = entry->d_name;
+        if (name.size() < 2 || name[0] != '.' || name.compare(1, name_prefix.size(), name_prefix) != 0) continue;
+        size_t dash = name.rfind('-');
+        if (dash == std::string::npos || dash + 1 == name.size()) continue;
+        size_t digits = dash;
+        while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') digits--;
+        if (digits == dash || dash - digits > 9 || digits < 2 + name_prefix.size() || name[digits - 1] != '.') continue;
+        long pid = std::strtol(name.c_str() + digits, nullptr, 10);
+        if (pid <= 0) continue;
+        bool stale = pid == long(getpid()) ? own : kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        if (stale) unlinkat(dirfd(dir), name.c_str(), 0);
     }
     closedir(dir);
+}
+}  // namespace
+
+void file_remove_stale_replacements(PlatformFile* file) {
+    std::string target, folder, base;
+    // No replacement of this process is under way while the caller opens the file: its own
+    // leftovers go too.
+    if (file && resolve(file->path, target, folder, base)) remove_stale(folder, base, true);
+}
+
+void file_remove_stale_temporaries(const char16_t* folder, const char16_t* name_prefix) {
+    std::string path = file_native_path(folder);
+    if (!path.empty() && name_prefix && *name_prefix) remove_stale(path, str_to_utf8(name_prefix), false);
 }

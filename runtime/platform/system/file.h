@@ -53,6 +53,9 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
 // Removes the temporary files that replacements of this file's target left behind when their
 // process was killed half-way (this process's own, or those of processes that no longer run).
 void file_remove_stale_replacements(PlatformFile* file);
+// Removes the temporary files of staged files (below) in the folder whose names begin with
+// name_prefix and whose writing process no longer runs: files left by a process killed half-way.
+void file_remove_stale_temporaries(const char16_t* folder, const char16_t* name_prefix);
 
 // Writes data from the start of the file and cuts it off behind: the in-place rewrite for files
 // whose folder takes no temporary file. Returns 1 when every step succeeded.
