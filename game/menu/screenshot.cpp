@@ -20,6 +20,7 @@
 #include "runtime/media/image/image.h"
 #include "runtime/media/sprite.h"
 #include "runtime/platform/system/file.h"
+#include "runtime/platform/system/system.h"
 
 namespace {
 constexpr int kMaxInFlight = 2;
@@ -125,6 +126,9 @@ private:
             lock.unlock();
             write_job(job);  // a failure leaves no file; nothing is reported, as before
             job.pixels = SpritePixels24{};
+            // The picture's copy and the encoder's buffers go back to the system: the resident
+            // memory stays where it was before the screenshot.
+            sys_release_free_memory();
             lock.lock();
             first_ = (first_ + 1) % kMaxInFlight;
             count_--;

@@ -2,6 +2,7 @@
 // Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc and gettid.
 #include "runtime/platform/system/system.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -67,6 +68,12 @@ void sys_page_out(const void* data, size_t size) {
     if (end <= first || !pages_are_file_backed(first, end, uintptr_t(page))) return;
     // The pages leave the process; a later read maps them again from the file.
     madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+void sys_release_free_memory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 int sys_get_module_file_name(char16_t* buffer, int capacity) {

@@ -17,6 +17,11 @@ void sys_sleep(uint32_t ms);
 // a page of a file (never written) or absent: never on heap or written memory.
 void sys_page_out(const void* data, size_t size);
 
+// Hands the memory that the allocator holds free (in every thread's arena) back to the system, so
+// that a burst of large allocations, such as a screenshot's, does not leave the resident memory
+// higher for the rest of the run.
+void sys_release_free_memory();
+
 // GetModuleFileNameW: the running executable's full path; returns the code units written
 // (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
 // (the file was replaced while running) is given without that suffix.
