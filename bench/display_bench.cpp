@@ -89,7 +89,23 @@ void BM_ScreenshotGrab(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(sprite_grab(8, 0, 0, size[0], size[1]));
     state.SetLabel(std::to_string(size[0]) + "x" + std::to_string(size[1]));
 }
+
+// What a screenshot costs the frame that takes it: the grab into a new sprite 8, the copy of its
+// pixels for the writer thread, the sprite freed again.
+void BM_ScreenshotFramePart(benchmark::State& state) {
+    const int32_t* size = sizes[state.range(0)];
+    Session session(size[0], size[1]);
+    Session::frame();
+    for (auto _ : state) {
+        sprite_grab(8, 0, 0, size[0], size[1]);
+        SpritePixels24 copy = sprite_copy24(8);
+        benchmark::DoNotOptimize(copy.pixels.get());
+        sprite_free(8);
+    }
+    state.SetLabel(std::to_string(size[0]) + "x" + std::to_string(size[1]));
+}
 }  // namespace
 
 BENCHMARK(BM_MenuFrame)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScreenshotGrab)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScreenshotFramePart)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);

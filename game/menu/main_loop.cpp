@@ -3,7 +3,8 @@
 // by the options, and the restart that carries a new language, resolution or refresh rate into a
 // new instance of the program.
 // Relies on: page_loop (menu_run_page), the display, sprites, 3D sprites, drawing, sound, mouse,
-// keyboard, the preferences store, paths and process start, the stored media, game_state.h.
+// keyboard, the preferences store, paths and process start, the stored media, game_state.h, the
+// screenshot writer (its screenshots are finished before a restart).
 #include "assets/assets.h"
 #include "game/menu/menu.h"
 #include "game/startup/game_main.h"

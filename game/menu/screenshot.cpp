@@ -6,7 +6,7 @@
 // starts the new instance and at shutdown. Without a writer thread the file is written at once.
 // Relies on: sprites (grab, 24-bit copy, free), the PNG encoder's staged writer (libpng, zlib and
 // the file layer only: safe off the game thread), the string builder for the name (game thread),
-// game_state.h, std::thread.
+// game_state.h, std::thread (below the frame loop's priority, through the system layer).
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -118,6 +118,7 @@ private:
     }
 
     void run() {
+        sys_lower_thread_priority();  // the frame loop comes first when the processor is busy
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             changed_.wait(lock, [this] { return stopping_ || (count_ > 0 && !control_.hold); });

@@ -1,5 +1,6 @@
 // Start-up and shutdown orders of the program. Relies on: the foundation (heap, strings, paths,
-// process, requester) and, as they exist, the media libraries' initialisations and releases.
+// process, requester), as they exist, the media libraries' initialisations and releases, and the
+// menu's screenshot writer, finished first at shutdown.
 #include "game/startup/game_main.h"
 
 #include <cstdlib>

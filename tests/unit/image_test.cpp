@@ -503,6 +503,12 @@ TEST_F(ImageTest, StagedPngWriterGivesTheEncodersBytesAndLeavesNoTemporaryFile) 
             EXPECT_GT(reference.size(), 2u * 65536u);
         }
         EXPECT_EQ(load((folder / "staged" / "shot.png").string()), reference);
+        std::filesystem::remove(folder / "staged" / "shot.png");
+        ASSERT_TRUE(image_png_write_staged(file("staged/shot.png").c_str(), pixels.data(), c.width, c.height, c.pitch,
+                                           c.flags));
+        EXPECT_EQ(std::filesystem::status(folder / "staged" / "shot.png").permissions(),
+                  std::filesystem::status(folder / "reference.png").permissions())
+            << "a new file gets the access rights of a file created under its own name";
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(folder / "staged"))
             names.push_back(e.path().filename().string());

@@ -2,8 +2,9 @@
 // files): stand-ins for CreateFileW, ReadFile, WriteFile, SetFilePointer, SetEndOfFile,
 // GetFileSize, FlushFileBuffers, CloseHandle and _wfopen. Names keep the program's own backslashes
 // ("Files\Tarnwood.cfg"); they are mapped to "/" here, when a file is opened.
-// Also the safe replacement of a file's whole contents (temporary file, sync, rename) and the
-// fault injection through which tests make that replacement fail at each step.
+// Also the safe replacement of a file's whole contents (temporary file, sync, rename), new files
+// written whole under a temporary name and renamed into place (staged files), and the fault
+// injection through which tests make both fail at each step.
 // Relies on: POSIX open/read/write/fsync/rename, strings.h for UTF-16 names.
 #pragma once
 #include <cstdint>

@@ -1,12 +1,18 @@
 // Win32 base/USER stand-ins over the backend's SystemDriver, and the program's window list.
-// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc and gettid.
+// Relies on: backend.h, strings.h (UTF-16 <-> UTF-8), Linux /proc, gettid, per-thread nice values
+// and scheduling policies.
 #include "runtime/platform/system/system.h"
 
 #include <malloc.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,6 +21,9 @@
 #include "runtime/platform/system/backend.h"
 
 namespace {
+// How much further a below-normal thread's nice value is from its process's.
+constexpr int kBelowNormalNice = 10;
+
 struct SysWindow {
     WindowHandle handle;
     uint32_t thread_id;
@@ -74,6 +83,23 @@ void sys_release_free_memory() {
 #ifdef __GLIBC__
     malloc_trim(0);
 #endif
+}
+
+void sys_lower_thread_priority() {
+    // A program started under a real-time policy (which its threads inherit) keeps it for the
+    // threads that need it; this one returns to the normal time-sharing policy.
+    sched_param normal{};
+    int policy = 0;
+    if (pthread_getschedparam(pthread_self(), &policy, &normal) == 0 && (policy == SCHED_FIFO || policy == SCHED_RR)) {
+        normal.sched_priority = 0;
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
+    }
+    // A Linux thread has a nice value of its own; raising it never needs a privilege.
+    pid_t thread = pid_t(syscall(SYS_gettid));
+    errno = 0;
+    int nice_now = getpriority(PRIO_PROCESS, id_t(thread));
+    if (nice_now == -1 && errno != 0) return;
+    setpriority(PRIO_PROCESS, id_t(thread), std::min(nice_now + kBelowNormalNice, 19));
 }
 
 int sys_get_module_file_name(char16_t* buffer, int capacity) {

@@ -22,6 +22,12 @@ void sys_page_out(const void* data, size_t size);
 // higher for the rest of the run.
 void sys_release_free_memory();
 
+// SetThreadPriority (current thread, THREAD_PRIORITY_BELOW_NORMAL): the calling thread gives way
+// to the process's other threads when both want the processor, so background work (compressing
+// a screenshot) does not slow the frame loop; a thread that inherited a real-time policy returns
+// to the normal one. Best effort: nothing happens when it is refused.
+void sys_lower_thread_priority();
+
 // GetModuleFileNameW: the running executable's full path; returns the code units written
 // (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
 // (the file was replaced while running) is given without that suffix.
