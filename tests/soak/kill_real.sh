@@ -61,12 +61,12 @@ for ((k = 1; k <= kills; k++)); do
   for f in $(stale_temps); do flunk "kill $k: $(basename "$f") is still there after the next start"; stale=$((stale + 1)); done
   # Options -> Gameplay -> Menu info, then On and Off in turn with a screenshot now and then,
   # until the kill comes after a random time.
-  deadline=$((SECONDS * 1000 + 500 + RANDOM % 3000))
+  deadline=$((SECONDS * 1000 + 500 + RANDOM % 6000))
   (
     drive_click_at 512 683; drive_click_at 352 255; drive_click_at 512 295
     for ((i = 0; ; i++)); do
       drive_click_at 672 295; drive_click_at 672 335
-      ((i % 3 == 2)) && drive_key F12
+      ((i % 2 == 1)) && drive_key F12
     done
   ) > /dev/null 2>&1 &
   clicker=$!

@@ -679,6 +679,8 @@ struct Soak {
             key("F12");
             current.screenshots++;
         } else if (roll < 97) {
+            // Escape on the main page ends the program: seldom, so that instances live long.
+            if (model.page == PAGE_MAIN && uniform(0, 3) != 0) return;
             key("Escape");
             if (model.page == PAGE_MAIN) {
                 o = Outcome::QUIT;
