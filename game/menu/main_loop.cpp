@@ -265,6 +265,7 @@ void restart() {
 
 void menu_main_loop() {
     if (game.log_config == 1) show_configuration();
+    screenshot_remove_stale();
     if (!menu_open_screen()) return;
     choose_first_page();
     str_assign(&game.new_language, game.language);

@@ -40,6 +40,9 @@ void menu_text(int32_t x, int32_t y, const char16_t* text, int32_t font, int32_t
 void game_screenshot();
 // Returns once every screenshot taken so far is written (or has failed); before a restart.
 void screenshot_wait_all();
+// Removes the temporary files that screenshots of an earlier run left when it was killed while
+// writing them; at the start of the menu.
+void screenshot_remove_stale();
 // Waits like screenshot_wait_all, then ends the writer thread; at shutdown.
 void screenshot_shutdown();
 // Screenshots taken but not yet written (0 to 2).

@@ -19,6 +19,7 @@
 #include "runtime/foundation/strings.h"
 #include "runtime/media/image/image.h"
 #include "runtime/media/sprite.h"
+#include "runtime/platform/system/file.h"
 #include "runtime/platform/system/system.h"
 
 namespace {
@@ -126,6 +127,9 @@ private:
             lock.unlock();
             write_job(job);  // a failure leaves no file; nothing is reported, as before
             job.pixels = SpritePixels24{};
+            // The picture's copy and the encoder's buffers go back to the system: the resident
+            // memory stays where it was before the screenshot.
+            sys_release_free_memory();
             lock.lock();
             first_ = (first_ + 1) % kMaxInFlight;
             count_--;
@@ -172,6 +176,7 @@ void game_screenshot() {
 }
 
 void screenshot_wait_all() { writer().wait_all(); }
+void screenshot_remove_stale() { file_remove_stale_temporaries(u"Files\\Screenshots", u"Screenshot_"); }
 void screenshot_shutdown() { writer().stop(); }
 int screenshot_in_flight() { return writer().in_flight(); }
 void screenshot_writer_control(const ScreenshotWriterControl& control) { writer().control(control); }

@@ -225,37 +225,45 @@ void write_back() {
     heap_free(runtime_heap, out);
 }
 
-// Reads the contents into text. A file whose contents could not be loaded whole (too large, no
-// memory, a read error) is not written back: its entries are unknown, and writing only the new
-// ones would throw the rest of the file away.
-void read_contents() {
+// A settings file is a few kilobytes of text. A larger file, or one that begins with a UTF-16
+// byte-order mark, is not one the store can read: it is treated as unreadable, so it is neither
+// parsed nor ever written, and stays as it is.
+constexpr int64_t kMaxFileSize = int64_t(4) << 20;
+
+bool utf16_mark(const unsigned char* p, int64_t size) {
+    return size >= 2 && ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF));
+}
+
+// Reads the contents into text; false when the file is refused (see above). A file whose contents
+// could not be loaded whole (no memory, a read error) is not written back: its entries are
+// unknown, and writing only the new ones would throw the rest of the file away.
+bool read_contents() {
     int64_t size = file_size(store.file);
-    if (size >= 3) {
-        unsigned char mark[3];
-        uint32_t got = 0;
-        file_read(store.file, mark, 3, &got);
-        if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
-            size -= 3;
-            store.code_page = PREFS_CODE_PAGE_UTF8;
-        } else {
-            file_seek(store.file, 0, FILE_SEEK_BEGIN);
-        }
+    if (size < 0 || size > kMaxFileSize) return false;
+    if (size == 0) return true;
+    auto* raw = static_cast<char*>(heap_alloc(runtime_heap, size_t(size) + 2));
+    if (!raw) {
+        store.read_only = 1;
+        return true;
     }
-    if (size <= 0) return;
-    // A settings file has no business being this large; the Latin-1 buffer is four times the size.
-    auto* raw = size <= 0x0FFFFFFF ? static_cast<char*>(heap_alloc(runtime_heap, size_t(size) + 2)) : nullptr;
     uint32_t got = 0;
-    if (!raw || !file_read(store.file, raw, uint32_t(size), &got) || got != uint64_t(size)) store.read_only = 1;
-    if (!raw) return;
-    if (store.code_page == PREFS_CODE_PAGE_UTF8) {
-        store.text = raw;
-        store.text_end = raw + got;
-        return;
+    if (!file_read(store.file, raw, uint32_t(size), &got) || got != uint64_t(size)) store.read_only = 1;
+    auto* bytes = reinterpret_cast<unsigned char*>(raw);
+    if (utf16_mark(bytes, got)) {
+        heap_free(runtime_heap, raw);
+        return false;
     }
-    auto* converted = static_cast<char*>(heap_alloc(runtime_heap, 4 * size_t(size) + 2));
+    if (got >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        std::memmove(raw, raw + 3, got - 3);
+        store.code_page = PREFS_CODE_PAGE_UTF8;
+        store.text = raw;
+        store.text_end = raw + (got - 3);
+        return true;
+    }
+    auto* converted = static_cast<char*>(heap_alloc(runtime_heap, 2 * size_t(got) + 2));
     if (converted) {
-        size_t out_size = 4 * size_t(size), in_size = got;
-        str_latin1_to_utf8(reinterpret_cast<uint8_t*>(converted), &out_size, reinterpret_cast<uint8_t*>(raw), &in_size);
+        size_t out_size = 2 * size_t(got), in_size = got;
+        str_latin1_to_utf8(reinterpret_cast<uint8_t*>(converted), &out_size, bytes, &in_size);
         store.text = converted;
         store.text_end = converted + out_size;
         if (got > 0) store.code_page = PREFS_CODE_PAGE_UTF8;
@@ -263,6 +271,7 @@ void read_contents() {
         store.read_only = 1;
     }
     heap_free(runtime_heap, raw);
+    return true;
 }
 }  // namespace
 
@@ -271,6 +280,8 @@ void prefs_init() { std::memset(&store, 0, sizeof store); }
 int32_t prefs_open(const char16_t* file_name) {
     prefs_close();
     store.file = file_create(file_name, FILE_ACCESS_READ_WRITE, FILE_OPEN_EXISTING);
+    // A write-back killed half-way left its temporary file beside the settings file.
+    if (store.file) file_remove_stale_replacements(store.file);
     if (!store.file) {
         store.file = file_create(file_name, FILE_ACCESS_READ, FILE_OPEN_EXISTING);
         store.read_only = store.file ? 1 : 0;
@@ -282,7 +293,11 @@ int32_t prefs_open(const char16_t* file_name) {
         store.code_page = PREFS_CODE_PAGE_UTF8;
         return 0;
     }
-    read_contents();
+    if (!read_contents()) {
+        // Refused: closed again without keeping the name, so nothing can ever replace it.
+        prefs_close();
+        return 0;
+    }
     if (!store.text) return 1;
     store.text_end[0] = 0;
     store.text_end[1] = 0;

@@ -1,7 +1,9 @@
 // The preferences store: the one current settings file, read into memory as a list of group
 // headers, comments and key-value lines, read and written by group and key (names compared with
 // ASCII letter case ignored), and written back on closing when anything was written.
-// The file's text is held as UTF-8; the caller's strings are UTF-16.
+// The file's text is held as UTF-8; the caller's strings are UTF-16. A file over 4 MiB, one that
+// begins with a UTF-16 byte-order mark, or anything but a regular file is treated as unreadable:
+// prefs_open returns 0 and the store never writes it.
 // Relies on: heap.h (runtime_heap for entries and buffers), registry.h (ListNode lists),
 // strings.h (conversions, the temporary string builder), platform/system/file.h (all file access).
 #pragma once

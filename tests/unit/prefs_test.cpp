@@ -2,9 +2,11 @@
 // back; the write-back's safety against failures injected into the file layer.
 #if !defined(_WIN32)
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -353,7 +355,8 @@ TEST_F(PrefsWriteBackTest, FileTooLargeToLoadIsNeverOverwritten) {
     std::error_code error;
     std::filesystem::resize_file(test_platform::path(path), size, error);
     ASSERT_FALSE(error) << error.message();
-    ASSERT_NE(prefs_open(name.c_str()), 0);
+    // Refused as unreadable: the store stays closed and the write goes nowhere.
+    ASSERT_EQ(prefs_open(name.c_str()), 0);
     EXPECT_EQ(entry_count(), 0);
     prefs_write_int(u"k", 2);
     prefs_close();
@@ -389,3 +392,47 @@ TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
 #endif
 }
 }  // namespace
+
+// A write-back killed between creating its temporary file and the rename leaves that file
+// beside the settings file; the next opening for writing removes it when its writer no longer
+// runs, and leaves the temporary files of running writers and every other file alone.
+TEST_F(PrefsWriteBackTest, OpeningRemovesTemporaryFilesOfWritersThatNoLongerRun) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "makes a process that has ended with fork(); the Windows file layer's removal is "
+                    "tested in win32_file_test";
+#else
+    pid_t ended = fork();
+    if (ended == 0) _exit(0);
+    ASSERT_GT(ended, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(ended, &status, 0), ended);
+    const std::string stale = ".Tarnwood.cfg." + std::to_string(ended) + "-a1B2c3";
+    const std::string own = ".Tarnwood.cfg." + std::to_string(getpid()) + "-zzzzzz";
+    const std::vector<std::string> kept = {
+        ".Tarnwood.cfg." + std::to_string(getppid()) + "-q9Q9q9",  // a writer that still runs
+        ".Tarnwood.cfg.x-abcdef",                                  // not a process id
+        ".Tarnwood.cfg." + std::to_string(ended),                  // not a temporary name
+        ".Tarnwood.cfg." + std::to_string(ended) + "-",             // not a temporary name
+        ".Other.cfg." + std::to_string(ended) + "-abcdef",         // beside another file
+    };
+    for (const std::string& n : kept) TempFolder::write(folder.file(n), "keep");
+    TempFolder::write(folder.file(stale), "[G]\r\nke");
+    TempFolder::write(folder.file(own), "");
+
+    ASSERT_NE(open_with(original), 0);
+    std::vector<std::string> expected = kept;
+    expected.push_back("Tarnwood.cfg");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folder.names(), expected);
+    prefs_close();
+
+    // Opened only for reading (a read-only file), nothing is removed.
+    TempFolder::write(folder.file(stale), "");
+    FileFaults faults = {};
+    faults.open_write_error = EACCES;
+    file_set_faults(faults);
+    ASSERT_NE(prefs_open(name.c_str()), 0);
+    prefs_close();
+    EXPECT_TRUE(std::filesystem::exists(folder.file(stale)));
+#endif
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
@@ -218,3 +219,46 @@ TEST_F(Win32FileTest, FolderIsNoFile) {
     EXPECT_EQ(file_create(windows_name("Tarnwood.cfg").c_str(), FILE_ACCESS_READ, FILE_OPEN_EXISTING), nullptr);
 }
 }  // namespace
+
+namespace {
+// A process id that no running process holds (Windows gives out multiples of 4).
+DWORD ended_process_id() {
+    for (DWORD pid = 0x7FFFFFF0u; pid > 4; pid -= 4) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (!process && GetLastError() == ERROR_INVALID_PARAMETER) return pid;
+        if (process) CloseHandle(process);
+    }
+    return 0;
+}
+}  // namespace
+
+// Temporary files that a killed writer left: opening the settings file for writing removes those
+// of its target whose process has ended (and this process's own); the screenshot folder's
+// clean-up removes only those of ended processes. Nothing else goes.
+TEST_F(Win32FileTest, TemporaryFilesOfEndedWritersAreRemoved) {
+    DWORD ended = ended_process_id();
+    ASSERT_NE(ended, 0u);
+    const std::string dead = std::to_string(ended), own = std::to_string(GetCurrentProcessId());
+    const std::vector<std::string> kept = {
+        ".Tarnwood.cfg.x-abcdef",             // not a process id
+        ".Tarnwood.cfg." + dead,              // not a temporary name
+        ".Other.cfg." + dead + "-abcdef",     // beside another file
+        "Tarnwood.cfg",
+    };
+    for (const std::string& n : kept) TempFolder::write(folder.file(n), n == "Tarnwood.cfg" ? kOriginal : "keep");
+    TempFolder::write(folder.file(".Tarnwood.cfg." + dead + "-a1b2c3"), "[G]\r\nke");
+    TempFolder::write(folder.file(".Tarnwood.cfg." + own + "-zzzzzz"), "");
+    ASSERT_NE(prefs_open(windows_name("Tarnwood.cfg").c_str()), 0);
+    prefs_close();
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listing(), expected);
+
+    std::filesystem::create_directories(test_platform::path(folder.file("Shots")));
+    const std::string stale = ".Screenshot_3.png." + dead + "-0.tmp", mine = ".Screenshot_4.png." + own + "-1.tmp";
+    TempFolder::write(folder.file("Shots/" + stale), "partial");
+    TempFolder::write(folder.file("Shots/" + mine), "being written");
+    file_remove_stale_temporaries(windows_name("Shots").c_str(), u"Screenshot_");
+    EXPECT_FALSE(std::filesystem::exists(test_platform::path(folder.file("Shots/" + stale))));
+    EXPECT_TRUE(std::filesystem::exists(test_platform::path(folder.file("Shots/" + mine))));
+}

@@ -18,6 +18,12 @@
 
 namespace {
 constexpr int kSignatureBytes = 8;
+// The least bound on a chunk's buffer, also for the small pictures' ancillary chunks that libpng
+// decompresses (text, colour profiles).
+constexpr png_alloc_size_t kMinChunkLimit = 64 * 1024;
+// Ancillary chunks that no transformation of the decoder reads, as libpng's list of 5-byte names.
+const png_byte kUnusedChunks[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
+                                 "sPLT\0sRGB\0sTER\0tEXt\0tIME\0zTXt";
 
 png_structp png_of(ImageDecodeContext* context) { return static_cast<png_structp>(context->png); }
 png_infop info_of(ImageDecodeContext* context) { return static_cast<png_infop>(context->png_info); }
@@ -46,6 +52,11 @@ int check_header(ImageDecodeContext* context) {
     png_set_read_fn(png, context, read_from_memory);
     // libpng refuses larger pictures while reading the header.
     png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    // The ancillary chunks the decoder never uses are skipped unread: libpng would otherwise
+    // allocate and clear a buffer of the length a chunk claims (up to 2 GB) before it finds the
+    // data short. No other chunk is longer than the data it stands in.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnusedChunks, int(sizeof kUnusedChunks / 5));
+    png_set_chunk_malloc_max(png, std::max<png_alloc_size_t>(context->data_size, kMinChunkLimit));
     png_infop info = png_create_info_struct(png);
     context->png_info = info;
     if (!info) return 0;

@@ -25,6 +25,7 @@ enum FileSeekOrigin { FILE_SEEK_BEGIN = 0, FILE_SEEK_CURRENT = 1, FILE_SEEK_END 
 
 std::string file_native_path(const char16_t* name);  // UTF-8; on Linux "\" -> "/"
 
+// Opens regular files only: a folder, a named pipe or a device gives null (and never blocks).
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition);
 int file_read(PlatformFile* file, void* buffer, uint32_t bytes, uint32_t* bytes_read);
 int file_write(PlatformFile* file, const void* buffer, uint32_t bytes, uint32_t* bytes_written);
@@ -54,6 +55,13 @@ enum FileReplaceResult {
 };
 FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size);
 
+// Removes the temporary files that replacements of this file's target left behind when their
+// process was killed half-way (this process's own, or those of processes that no longer run).
+void file_remove_stale_replacements(PlatformFile* file);
+// Removes the temporary files of staged files (below) in the folder whose names begin with
+// name_prefix and whose writing process no longer runs: files left by a process killed half-way.
+void file_remove_stale_temporaries(const char16_t* folder, const char16_t* name_prefix);
+
 // Writes data from the start of the file and cuts it off behind: the in-place rewrite for files
 // whose folder takes no temporary file. Returns 1 when every step succeeded.
 int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size);
@@ -81,6 +89,7 @@ struct FileFaults {
     int sync_error;         // errno with which syncing a file fails
     int rename_error;       // errno with which renaming a file fails (replace and commit)
     int open_write_error;   // errno with which opening a file for writing fails (a read-only file)
+    int open_read_error;    // errno with which every opening fails (a file without read permission)
 };
 void file_set_faults(const FileFaults& faults);
 void file_clear_faults();

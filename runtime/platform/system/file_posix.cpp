@@ -1,9 +1,12 @@
 // POSIX implementation of the file layer and of the safe whole-file replacement (Linux; the
 // Windows twin is file_win32.cpp).
-// Relies on: open/read/write/lseek/ftruncate/fsync/rename/unlink/realpath/mkostemp.
+// Relies on: open/read/write/lseek/ftruncate/fsync/rename/unlink/realpath/mkostemp, opendir and
+// kill (to tell a stale temporary file from one being written).
 #include "runtime/platform/system/file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -49,6 +53,23 @@ int write_all(int fd, const void* buffer, size_t bytes) {
     return 1;
 }
 
+// A replacement's temporary file: "." + the target's name + "." + the writing process's id + "-"
+// and six random characters, beside the target. The process id tells a stale one (its writer
+// was killed) from one being written.
+std::string temp_prefix(const std::string& base) { return "." + base + "."; }
+
+// The real file behind any symbolic link, as its folder and name.
+bool resolve(const std::string& path, std::string& target, std::string& folder, std::string& base) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return false;
+    target = real;
+    std::free(real);
+    size_t slash = target.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    base = slash == std::string::npos ? target : target.substr(slash + 1);
+    return true;
+}
+
 int checked_fsync(int fd) {
     if (faults.sync_error) {
         errno = faults.sync_error;
@@ -71,11 +92,13 @@ std::string file_native_path(const char16_t* name) {
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition) {
     std::string path = file_native_path(name);
     if (path.empty()) return nullptr;
-    int flags = (access == FILE_ACCESS_READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // Opened without blocking: a named pipe with no writer must not stop the program. Only
+    // regular files are taken; the descriptor then blocks again as usual.
+    int flags = (access == FILE_ACCESS_READ_WRITE ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     if (disposition == FILE_OPEN_ALWAYS) flags |= O_CREAT;
     if (disposition == FILE_CREATE_ALWAYS) flags |= O_CREAT | O_TRUNC;
-    if (access == FILE_ACCESS_READ_WRITE && faults.open_write_error) {
-        errno = faults.open_write_error;
+    if (faults.open_read_error || (access == FILE_ACCESS_READ_WRITE && faults.open_write_error)) {
+        errno = faults.open_read_error ? faults.open_read_error : faults.open_write_error;
         return nullptr;
     }
     int fd;
@@ -83,8 +106,9 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
+        errno = EINVAL;
         return nullptr;
     }
     auto* file = new (std::nothrow) PlatformFile{fd, path};
@@ -163,18 +187,13 @@ FILE* file_fopen(const char16_t* name, const char* mode) {
 FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size) {
     if (!file || (size && !data)) return FILE_REPLACE_FAILED;
     // The real file behind any symbolic link: the link itself must stay a link.
-    char* real = realpath(file->path.c_str(), nullptr);
-    if (!real) return FILE_REPLACE_FAILED;
-    std::string target = real;
-    std::free(real);
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string target, folder, base;
+    if (!resolve(file->path, target, folder, base)) return FILE_REPLACE_FAILED;
 
     struct stat original;
     if (stat(target.c_str(), &original) != 0) return FILE_REPLACE_FAILED;
 
-    std::string temp = folder + "/." + base + ".XXXXXX";
+    std::string temp = folder + "/" + temp_prefix(base) + std::to_string(getpid()) + "-XXXXXX";
     int fd;
     if (faults.temp_create_error) {
         errno = faults.temp_create_error;
@@ -297,4 +316,40 @@ int file_rewrite_in_place(PlatformFile* file, const void* data, size_t size) {
     int ok = write_all(file->fd, data, size);
     ok = file_set_end(file) && ok;
     return ok;
+}
+
+namespace {
+// Removes from the folder the temporary files "." + a name beginning with name_prefix + "." + the
+// writing process's id + "-" + a unique ending (a replacement's and a staged file's both take
+// this form) whose process no longer runs, or is this one when `own` is set.
+void remove_stale(const std::string& folder, const std::string& name_prefix, bool own) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name.size() < 2 || name[0] != '.' || name.compare(1, name_prefix.size(), name_prefix) != 0) continue;
+        size_t dash = name.rfind('-');
+        if (dash == std::string::npos || dash + 1 == name.size()) continue;
+        size_t digits = dash;
+        while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') digits--;
+        if (digits == dash || dash - digits > 9 || digits < 2 + name_prefix.size() || name[digits - 1] != '.') continue;
+        long pid = std::strtol(name.c_str() + digits, nullptr, 10);
+        if (pid <= 0) continue;
+        bool stale = pid == long(getpid()) ? own : kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        if (stale) unlinkat(dirfd(dir), name.c_str(), 0);
+    }
+    closedir(dir);
+}
+}  // namespace
+
+void file_remove_stale_replacements(PlatformFile* file) {
+    std::string target, folder, base;
+    // No replacement of this process is under way while the caller opens the file: its own
+    // leftovers go too.
+    if (file && resolve(file->path, target, folder, base)) remove_stale(folder, base, true);
+}
+
+void file_remove_stale_temporaries(const char16_t* folder, const char16_t* name_prefix) {
+    std::string path = file_native_path(folder);
+    if (!path.empty() && name_prefix && *name_prefix) remove_stale(path, str_to_utf8(name_prefix), false);
 }

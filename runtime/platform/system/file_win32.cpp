@@ -9,12 +9,14 @@
 // Relies on: kernel32 (CreateFileW, ReadFile, WriteFile, SetFilePointerEx, SetEndOfFile,
 // FlushFileBuffers, GetFinalPathNameByHandleW, MoveFileExW), _wfopen, strings.h.
 // Staged files (new files written whole under a temporary name, then moved into place) are
-// named as on Linux: ".<name>.<process id>-<serial>.tmp" beside the final name.
+// named as on Linux: ".<name>.<process id>-<serial>.tmp" beside the final name. Temporary files
+// of killed writers are found by that process id (OpenProcess) and removed.
 #include <windows.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -104,7 +106,8 @@ std::wstring final_name(PlatformFile* file) {
     return out;
 }
 
-// A new file beside the target named .<name>.<6 hex digits>, opened for writing; the handle is
+// A new file beside the target named .<name>.<process id>-<6 hex digits>, opened for writing (the
+// process id tells a stale one, whose writer was killed, from one being written); the handle is
 // INVALID_HANDLE_VALUE on failure (GetLastError says why).
 HANDLE create_temp(const std::wstring& folder, const std::wstring& base, std::wstring& temp) {
     static unsigned counter = 0;
@@ -113,12 +116,51 @@ HANDLE create_temp(const std::wstring& folder, const std::wstring& base, std::ws
         wchar_t suffix[8];
         for (int i = 0; i < 6; ++i) suffix[i] = L"0123456789abcdef"[(salt >> (4 * i)) & 15];
         suffix[6] = 0;
-        temp = folder + L"." + base + L"." + suffix;
+        temp = folder + L"." + base + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + suffix;
         HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
     }
     return INVALID_HANDLE_VALUE;
 }
+// Whether the process of that id has ended (or never ran): its temporary files are stale.
+bool process_ended(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+    bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// Removes from the folder (ending in a separator, or empty) the temporary files "." + a name
+// beginning with name_prefix + "." + the writing process's id + "-" + a unique ending (a
+// replacement's and a staged file's both take this form) whose process no longer runs, or is
+// this one when `own` is set.
+void remove_stale(const std::wstring& folder, const std::wstring& name_prefix, bool own) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"." + name_prefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring name = found.cFileName;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        size_t dash = name.rfind(L'-');
+        if (dash == std::wstring::npos || dash + 1 == name.size()) continue;
+        size_t digits = dash;
+        while (digits > 0 && name[digits - 1] >= L'0' && name[digits - 1] <= L'9') digits--;
+        if (digits == dash || dash - digits > 10 || digits < 2 + name_prefix.size() || name[digits - 1] != L'.') continue;
+        unsigned long long pid = std::wcstoull(name.c_str() + digits, nullptr, 10);
+        if (pid == 0 || pid > 0xFFFFFFFFull) continue;
+        bool stale = DWORD(pid) == GetCurrentProcessId() ? own : process_ended(DWORD(pid));
+        if (stale) DeleteFileW((folder + name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+// The folder part of a path with its separator ("" for a bare name).
+std::wstring folder_part(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
 // Distinguishes the temporary files of one process; the process id those of several.
 std::atomic<uint32_t> staged_serial{0};
 constexpr int kStagedAttempts = 16;
@@ -132,8 +174,8 @@ std::string file_native_path(const char16_t* name) { return str_to_utf8(name); }
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition) {
     std::wstring path = wide(name);
     if (path.empty()) return nullptr;
-    if (access == FILE_ACCESS_READ_WRITE && faults.open_write_error) {
-        fail_with(faults.open_write_error);
+    if (faults.open_read_error || (access == FILE_ACCESS_READ_WRITE && faults.open_write_error)) {
+        fail_with(faults.open_read_error ? faults.open_read_error : faults.open_write_error);
         return nullptr;
     }
     DWORD desired = access == FILE_ACCESS_READ_WRITE ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
@@ -144,6 +186,12 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
     HANDLE h = CreateFileW(path.c_str(), desired, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;  // a folder cannot be opened this way either
+    // Files on a disk only: a pipe or a device would block or never end.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     auto* file = new (std::nothrow) PlatformFile{h, desired, str_to_utf8(name), path};
     if (!file) CloseHandle(h);
     return file;
@@ -321,4 +369,20 @@ void file_discard_staged(PlatformFile* staged) {
     CloseHandle(staged->handle);
     DeleteFileW(staged->name.c_str());
     delete staged;
+}
+
+void file_remove_stale_replacements(PlatformFile* file) {
+    if (!file) return;
+    // No replacement of this process is under way while the caller opens the file: its own
+    // leftovers go too.
+    std::wstring target = final_name(file);
+    std::wstring folder = folder_part(target);
+    remove_stale(folder, target.substr(folder.size()), true);
+}
+
+void file_remove_stale_temporaries(const char16_t* folder, const char16_t* name_prefix) {
+    std::wstring path = wide(folder);
+    if (path.empty() || !name_prefix || !*name_prefix) return;
+    if (path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    remove_stale(path, wide(name_prefix), false);
 }

@@ -17,6 +17,11 @@ void sys_sleep(uint32_t ms);
 // a page of a file (never written) or absent: never on heap or written memory.
 void sys_page_out(const void* data, size_t size);
 
+// Hands the memory that the allocator holds free (in every thread's arena) back to the system, so
+// that a burst of large allocations, such as a screenshot's, does not leave the resident memory
+// higher for the rest of the run.
+void sys_release_free_memory();
+
 // SetThreadPriority (current thread, THREAD_PRIORITY_BELOW_NORMAL): the calling thread gives way
 // to the process's other threads when both want the processor, so background work (compressing
 // a screenshot) does not slow the frame loop; a thread that inherited a real-time policy returns

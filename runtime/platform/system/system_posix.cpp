@@ -1,7 +1,9 @@
 // The Linux side of the system stand-ins: page-out of constant data, the module file name, the
-// thread and process ids, and a thread's priority. The Win32 twin is system_win32.cpp.
+// thread and process ids, a thread's priority, and the allocator's free memory. The Win32 twin is
+// system_win32.cpp.
 // Relies on: Linux /proc (pagemap, exe), madvise, gettid, per-thread nice values and scheduling
 // policies; strings.h (UTF-8 -> UTF-16).
+#include <malloc.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -52,6 +54,12 @@ void sys_page_out(const void* data, size_t size) {
     if (end <= first || !pages_are_file_backed(first, end, uintptr_t(page))) return;
     // The pages leave the process; a later read maps them again from the file.
     madvise(reinterpret_cast<void*>(first), end - first, MADV_DONTNEED);
+}
+
+void sys_release_free_memory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }
 
 void sys_lower_thread_priority() {

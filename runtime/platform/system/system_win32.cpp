@@ -1,7 +1,8 @@
-// The Windows side of the system stand-ins: page-out of constant data, the module file name, and
-// the thread and process ids, and a thread's priority. The Linux twin is system_posix.cpp.
+// The Windows side of the system stand-ins: page-out of constant data, the module file name, the
+// thread and process ids, a thread's priority, and the heap's free memory. The Linux twin is
+// system_posix.cpp.
 // Relies on: kernel32 (VirtualQuery, VirtualUnlock, GetModuleFileNameW, GetCurrentThreadId,
-// SetThreadPriority).
+// SetThreadPriority, HeapCompact).
 #include <windows.h>
 
 #include <cstring>
@@ -29,6 +30,9 @@ void sys_page_out(const void* data, size_t size) {
     // ERROR_NOT_LOCKED for it, which is the expected answer.
     VirtualUnlock(reinterpret_cast<void*>(first), end - first);
 }
+
+// The process heap gives its free blocks back on its own; compacting it returns what it can now.
+void sys_release_free_memory() { HeapCompact(GetProcessHeap(), 0); }
 
 void sys_lower_thread_priority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); }
 

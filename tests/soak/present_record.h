@@ -1,0 +1,10 @@
+// The record that the soak's preload library keeps per process in a shared file: presents so far,
+// the time of the last and the longest gap between two (CLOCK_MONOTONIC, ns).
+#pragma once
+#include <cstdint>
+
+struct PresentRecord {
+    uint64_t count;
+    uint64_t last_ns;
+    uint64_t longest_gap_ns;
+};
