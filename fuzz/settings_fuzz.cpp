@@ -6,8 +6,6 @@
 // must find nothing to rewrite, so it leaves the file's bytes alone.
 // Relies on: game/settings, game_state.h, prefs.h, heap.h, strings.h; a working folder of its own
 // (tmpfs when there is one: every write-back syncs), entered once for the whole run.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +19,7 @@
 #include "runtime/foundation/heap.h"
 #include "runtime/foundation/prefs.h"
 #include "runtime/foundation/strings.h"
+#include "tests/support/platform.h"
 
 namespace {
 // The loaded settings as plain values, for comparing two loads.
@@ -66,9 +65,13 @@ std::string read_file(const char* path) {
 void enter_folder() {
     static bool entered = false;
     if (entered) return;
-    std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-    std::string pattern = base + "/settings-fuzz-XXXXXX";
-    if (!mkdtemp(&pattern[0]) || chdir(pattern.c_str()) != 0) std::abort();
+    std::filesystem::path base = std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                          : std::filesystem::temp_directory_path();
+    std::string folder = test_platform::new_folder("settings-fuzz-", base);
+    if (folder.empty()) std::abort();
+    std::error_code error;
+    std::filesystem::current_path(test_platform::path(folder), error);
+    if (error) std::abort();
     std::filesystem::create_directory("Files");
     entered = true;
 }
