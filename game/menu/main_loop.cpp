@@ -103,10 +103,9 @@ void settings_write_int(const char16_t* group, const char16_t* key, int32_t valu
     prefs_close();
 }
 
-void show_configuration() {
-    int32_t start = str_builder.length;
-    str_push(game.product_name);
-    str_push(u" wird mit folgender Konfiguration ausgef\u00fchrt:\n\nAufl\u00f6sung:\t\t");
+// The screen's size, depth and refresh rate as both messages below list them.
+void push_screen_values() {
+    str_push(u"Aufl\u00f6sung:\t\t");
     str_push_int(game.screen_width, str_builder.length);
     str_push(u"x");
     str_push_int(game.screen_height, str_builder.length);
@@ -114,32 +113,35 @@ void show_configuration() {
     str_push_int(game.screen_depth, str_builder.length);
     str_push(u"\nBildwiederholung:\t\t");
     str_push_int(game.screen_refresh, str_builder.length);
-    str_push(u"\nVertikal-Blank-Sync:\t\t");
-    str_push_int(game.screen_vsync, str_builder.length);
+}
+
+// Shows the text assembled in the builder from `start` in the start-up message box.
+void show_builder_text(int32_t start) {
     char16_t* text = nullptr;
     str_assign_temp(&text, start);
     game_error_message(text);
     str_free(text);
 }
 
+void show_configuration() {
+    int32_t start = str_builder.length;
+    str_push(game.product_name);
+    str_push(u" wird mit folgender Konfiguration ausgef\u00fchrt:\n\n");
+    push_screen_values();
+    str_push(u"\nVertikal-Blank-Sync:\t\t");
+    str_push_int(game.screen_vsync, str_builder.length);
+    show_builder_text(start);
+}
+
 // The display settings that no screen took, and where to correct them.
 void show_open_failure() {
     int32_t start = str_builder.length;
-    str_push(u"Bildschirm konnte nicht ge\u00f6ffnet werden:\n\nAufl\u00f6sung:\t\t");
-    str_push_int(game.screen_width, str_builder.length);
-    str_push(u"x");
-    str_push_int(game.screen_height, str_builder.length);
-    str_push(u"\nFarbtiefe:\t\t\t");
-    str_push_int(game.screen_depth, str_builder.length);
-    str_push(u"\nBildwiederholung:\t\t");
-    str_push_int(game.screen_refresh, str_builder.length);
+    str_push(u"Bildschirm konnte nicht ge\u00f6ffnet werden:\n\n");
+    push_screen_values();
     str_push(u"\n\nBitte die Werte unter [Screen] in der Datei ");
     str_push(kSettingsFile);
     str_push(u" berichtigen.");
-    char16_t* text = nullptr;
-    str_assign_temp(&text, start);
-    game_error_message(text);
-    str_free(text);
+    show_builder_text(start);
 }
 
 }  // namespace
