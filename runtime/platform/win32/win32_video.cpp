@@ -4,7 +4,8 @@
 // Deactivation gives the desktop mode back and loses the device; activation switches again and
 // leaves the device not-reset until the stand-in resets it. Closing, and a crash, give the desktop
 // mode back too. Vertical sync: one frame per refresh
-// (DwmFlush where composition runs, else a wait to the next refresh period).
+// (DwmFlush where composition runs, else a wait to the next refresh period). A frame equal to the
+// one on screen is not drawn again unless the window lost its picture (WM_PAINT, activation).
 // Relies on: user32, gdi32, win32_window.h, video_driver.h.
 #include <windows.h>
 
@@ -178,6 +179,7 @@ int screen_open(int32_t width, int32_t height, int32_t format, int32_t refresh_h
     video.screen_open = true;
     video.device_state = VIDEO_DEVICE_OK;
     video.next_frame.QuadPart = 0;
+    win32_window().needs_repaint = true;
     cover_monitor();
     SetForegroundWindow(window());
     return 1;
@@ -212,16 +214,35 @@ void pace() {
     LONGLONG period = frequency.QuadPart / hz;
     if (video.next_frame.QuadPart == 0 || now.QuadPart - video.next_frame.QuadPart > period)
         video.next_frame.QuadPart = now.QuadPart;  // first frame, or far behind: no catching up
-    while (now.QuadPart < video.next_frame.QuadPart) {
-        LONGLONG ms = (video.next_frame.QuadPart - now.QuadPart) * 1000 / frequency.QuadPart;
-        Sleep(ms > 1 ? DWORD(ms - 1) : 0);
-        QueryPerformanceCounter(&now);
+    // One sleep to the tick, rounded up (the timer period is 1 ms while the screen is open): a
+    // frame may end up to a millisecond late, but the wait never spins.
+    if (now.QuadPart < video.next_frame.QuadPart) {
+        LONGLONG ms = ((video.next_frame.QuadPart - now.QuadPart) * 1000 + frequency.QuadPart - 1) / frequency.QuadPart;
+        Sleep(DWORD(ms));
     }
     video.next_frame.QuadPart += period;
 }
 
+// Whether the frame equals the one presented before it (the flip chain's other buffer, laid out
+// alike), which the window still shows.
+bool unchanged(const VideoFrame* frame) {
+    if (!frame->previous) return false;
+    size_t row = size_t(frame->width) * size_t(bits_of(frame->format) / 8);
+    for (int32_t y = 0; y < frame->height; ++y) {
+        size_t at = size_t(y) * size_t(frame->pitch);
+        if (std::memcmp(frame->pixels + at, frame->previous + at, row) != 0) return false;
+    }
+    return true;
+}
+
 int present(const VideoFrame* frame) {
     if (!frame || !video.screen_open || video.device_state != VIDEO_DEVICE_OK || !window()) return 0;
+    // A frame like the one on screen is not drawn again: a menu at rest then costs the comparison
+    // alone. With vertical sync it still takes its refresh, as the present would have.
+    if (!win32_window().needs_repaint && unchanged(frame)) {
+        if (video.vsync) pace();
+        return 1;
+    }
     RECT client;
     GetClientRect(window(), &client);
     Win32Rect box = win32_letterbox(frame->width, frame->height, client.right, client.bottom);
@@ -259,6 +280,7 @@ int present(const VideoFrame* frame) {
     int lines = StretchDIBits(dc, box.x, box.y, box.width, box.height, 0, 0, frame->width, frame->height,
                               frame->pixels, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(window(), dc);
+    if (lines > 0) win32_window().needs_repaint = false;
     static bool first = true;
     if (first && lines > 0) {
         // A mark for debuggers and start-up measurements (under Wine: WINEDEBUG=+debugstr).

@@ -71,6 +71,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
     switch (message) {
         case WM_ACTIVATEAPP: {
             bool active = wparam != 0;
+            if (active) state.needs_repaint = true;
             if (active != state.active) {
                 state.active = active;
                 state.window_events.push_back({active ? VIDEO_EVENT_FOCUS_GAINED : VIDEO_EVENT_FOCUS_LOST});
@@ -111,6 +112,17 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpar
             break;
         case WM_ERASEBKGND:
             return 1;
+        case WM_PAINT: {
+            // The frame is drawn by the next present, which the frame loop makes within a refresh.
+            PAINTSTRUCT paint;
+            BeginPaint(hwnd, &paint);
+            EndPaint(hwnd, &paint);
+            state.needs_repaint = true;
+            return 0;
+        }
+        case WM_SIZE:
+            state.needs_repaint = true;
+            break;
         default:
             for (const ButtonMessage& b : kButtonMessages) {
                 if (b.message == message) {

@@ -38,6 +38,9 @@ struct Win32WindowState {
     bool captured;
     int32_t last_x, last_y;  // pointer position for motion without raw input
     bool have_last;
+    // Part of the window lost its picture (uncovered, shown again, activated, resized): the next
+    // present draws the whole frame even when it equals the one drawn before.
+    bool needs_repaint;
     std::deque<VideoEvent> window_events;
     std::deque<InputEvent> input_events;
 };
