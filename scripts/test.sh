@@ -31,7 +31,10 @@ rm -rf "$WINEPREFIX"
 /usr/lib/wine/wine64 wineboot -i > "$win/wineboot.log" 2>&1 || { cat "$win/wineboot.log"; exit 1; }
 echo "test: Wine prefix made in $((SECONDS - started)) s"
 started=$SECONDS
-(cd "$win" && ctest --output-on-failure -j "$(nproc)")
+# A test that fails under Wine is run once more and fails the run only when it fails again: Wine
+# now and then ends a test program before its first line (no output at all, seen once in many
+# runs); the first failure stays in the log.
+(cd "$win" && ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2)
 echo "test: the Windows tests under Wine took $((SECONDS - started)) s"
 wineserver -k 2> /dev/null || true
 
