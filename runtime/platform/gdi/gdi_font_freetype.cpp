@@ -143,16 +143,8 @@ GdiFont* open_font(const std::string& family, int32_t height, int32_t weight, bo
     font->slant = italic && !(face->style_flags & FT_STYLE_FLAG_ITALIC);
     font->mono = quality == NONANTIALIASED_QUALITY;
     const FT_Size_Metrics& m = face->size->metrics;
-    font->metrics.ascent = int32_t((m.ascender + 63) >> 6);
-    font->metrics.descent = int32_t((-m.descender + 63) >> 6);
-    if (height > 0 && font->metrics.ascent + font->metrics.descent != height) {
-        // Keep the cell exactly as asked; the descent takes the rounding.
-        font->metrics.descent = height - font->metrics.ascent;
-        if (font->metrics.descent < 0) font->metrics.descent = 0;
-    }
-    font->metrics.height = font->metrics.ascent + font->metrics.descent;
-    font->metrics.underline = underline;
-    font->metrics.strike_out = strike_out;
+    font->metrics = gdi_fit_metrics(int32_t((m.ascender + 63) >> 6), int32_t((-m.descender + 63) >> 6), height,
+                                    underline, strike_out);
     return font;
 }
 

@@ -89,16 +89,7 @@ GdiFont* make_font(Win32Face* face, int32_t height, bool underline, bool strike_
     }
     font->face = face;
     Win32FaceMetrics m = win32_face_metrics(face);
-    font->metrics.ascent = m.ascent;
-    font->metrics.descent = m.descent;
-    if (height > 0 && font->metrics.ascent + font->metrics.descent != height) {
-        // Keep the cell exactly as asked; the descent takes the rounding.
-        font->metrics.descent = height - font->metrics.ascent;
-        if (font->metrics.descent < 0) font->metrics.descent = 0;
-    }
-    font->metrics.height = font->metrics.ascent + font->metrics.descent;
-    font->metrics.underline = underline;
-    font->metrics.strike_out = strike_out;
+    font->metrics = gdi_fit_metrics(m.ascent, m.descent, height, underline, strike_out);
     return font;
 }
 

@@ -49,7 +49,16 @@ struct GdiFontMetrics {
     bool underline, strike_out;
 };
 
-// Font engine (gdi_font.cpp).
+// The metrics of a font whose face gives ascent and descent: for a positive cell height asked of
+// the font the cell is kept exactly as asked, the descent taking the rounding. Both glyph
+// rasterizers (FreeType, the system's GDI) size their fonts by this one rule.
+inline GdiFontMetrics gdi_fit_metrics(int32_t ascent, int32_t descent, int32_t height, bool underline,
+                                      bool strike_out) {
+    if (height > 0 && ascent + descent != height) descent = height - ascent < 0 ? 0 : height - ascent;
+    return {ascent, descent, ascent + descent, underline, strike_out};
+}
+
+// Font engine (gdi_font_freetype.cpp or gdi_font_win32.cpp).
 bool gdi_engine_acquire();
 void gdi_engine_release();
 GdiFont* gdi_font_create(int32_t height, int32_t weight, bool italic, bool underline, bool strike_out,
