@@ -160,3 +160,28 @@ TEST(MenuNavigation, AClickBeatsAnEscapeInTheSameFrame) {
     s.run();
     EXPECT_EQ(s.script_left, 0u);
 }
+
+TEST(MenuNavigation, AMenuAtRestLeavesThePresenterOnlyItsTextRowsToCompare) {
+    // At rest every frame draws the same backdrop, texts and pointer: the presenter is told that
+    // all rows but those the texts and the pointer wrote are unchanged, so it compares those alone.
+    const std::pair<int32_t, int32_t> sizes[] = {{800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}};
+    for (auto [w, h] : sizes) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        Scenario s(("[Screen]\r\nScreenW = " + std::to_string(w) + "\r\nScreenH = " + std::to_string(h) + "\r\n").c_str());
+        constexpr int kResting = 30;
+        uint64_t told_at_start = 0, told_at_end = 0;
+        int32_t height = 0;
+        s.idle(5);
+        s.step([&] {
+            told_at_start = headless_video().rows_told_unchanged;
+            height = headless_video().screen_height;
+        });
+        s.idle(kResting - 1);
+        s.step([&] { told_at_end = headless_video().rows_told_unchanged; });
+        s.key_tap(SCAN_ESCAPE);
+        EXPECT_EQ(s.run(), 0);
+        EXPECT_EQ(height, h);
+        double share = double(told_at_end - told_at_start) / (double(kResting) * h);
+        EXPECT_GT(share, 0.8);  // 0.87 to 0.92 with the main page's five framed entries
+    }
+}

@@ -49,7 +49,7 @@ protected:
     // Presents `pixels` with the frame presented before as the flip chain hands it over.
     int present() {
         VideoFrame frame = {reinterpret_cast<const uint8_t*>(pixels.data()), kWidth * 4, kWidth, kHeight, kX8R8G8B8,
-                            previous.empty() ? nullptr : reinterpret_cast<const uint8_t*>(previous.data())};
+                            previous.empty() ? nullptr : reinterpret_cast<const uint8_t*>(previous.data()), nullptr};
         int result = video.present(&frame);
         previous = pixels;
         return result;

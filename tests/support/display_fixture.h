@@ -29,6 +29,8 @@ protected:
         font_init();
     }
     void TearDown() override {
+        // A row the Direct3D stand-in told unchanged that changed would stay stale on a real screen.
+        EXPECT_EQ(headless_video().rows_told_unchanged_wrongly, 0u);
         screen_library_release();
         sprite3d_free_all();
         font_free_all();

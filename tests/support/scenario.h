@@ -91,6 +91,8 @@ public:
         };
         int rc = game_run();
         headless_video().on_pump = nullptr;
+        // A row the Direct3D stand-in told unchanged that changed would stay stale on a real screen.
+        EXPECT_EQ(headless_video().rows_told_unchanged_wrongly, 0u);
         script_left = steps_.size();
         steps_.clear();
         return rc;

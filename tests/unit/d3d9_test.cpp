@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "runtime/platform/d3d/d3d9.h"
@@ -15,7 +16,7 @@
 namespace {
 
 class D3DTest : public RuntimeTest {
-protected:
+public:  // also for the frame scripts below, which draw through a fixture they are given
     Direct3D9* d3d = nullptr;
     Direct3DDevice9* device = nullptr;
     Direct3DSurface9* back = nullptr;
@@ -480,6 +481,246 @@ TEST_F(D3DTest, SurfacesLockAndDrawThroughTheirContext) {
     }
     Direct3DSurface9* huge = nullptr;
     EXPECT_NE(device->create_offscreen_plain_surface(9000, 10, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &huge, nullptr), D3D_OK);
+}
+
+
+// Frames drawn on the flip chain, each drawn once as the device does it (a frame that starts like
+// the frame its buffer holds redraws only the rows written since) and once with the whole back
+// buffer marked written first (so every frame is drawn whole): every presented frame must agree,
+// and no row the device tells the presenter is unchanged may differ from the frame before.
+class FrameHistoryTest : public D3DTest {
+public:
+    static constexpr int32_t W = 48, H = 40;
+    Direct3DTexture9* picture = nullptr;  // 16x10 opaque, zoomed over the whole screen
+    Direct3DTexture9* pointer = nullptr;  // 4x4 keyed by alpha 0/255
+    Direct3DSurface9* offscreen = nullptr;
+
+    void make_objects() {
+        std::vector<uint32_t> texels(16 * 10), keyed(16);
+        for (size_t i = 0; i < texels.size(); i++) texels[i] = 0xFF000000u | uint32_t(i * 0x010307u);
+        for (size_t i = 0; i < keyed.size(); i++) keyed[i] = (i % 3 == 0) ? 0 : 0xFFE0C0A0u + uint32_t(i);
+        picture = texture(16, 10, texels);
+        pointer = texture(4, 4, keyed);
+        ASSERT_EQ(device->create_offscreen_plain_surface(6, 5, D3DFORMAT(back->format), D3DPOOL_SYSTEMMEM, &offscreen,
+                                                         nullptr),
+                  D3D_OK);
+        HDC dc = nullptr;
+        ASSERT_EQ(offscreen->get_dc(&dc), D3D_OK);
+        for (int32_t y = 0; y < 5; y++)
+            for (int32_t x = 0; x < 6; x++) gdi_set_pixel_v(dc, x, y, 0x00103050u + uint32_t(x * 40 + y * 7));
+        offscreen->release_dc(dc);
+    }
+    void free_objects() {
+        if (picture) picture->release();
+        if (pointer) pointer->release();
+        if (offscreen) offscreen->release();
+        picture = pointer = nullptr;
+        offscreen = nullptr;
+    }
+    void draw(Direct3DTexture9* t, float left, float top, float right, float bottom) {
+        device->set_texture(0, t);
+        quad(left, top, right, bottom);
+    }
+    void backdrop(D3DCOLOR clear = 0) {
+        device->clear(0, nullptr, D3DCLEAR_TARGET, clear, 0, 0);
+        draw(picture, 0, 0, W, H);
+    }
+    // Writes one texel of a texture (the sprite library writes pictures this way).
+    static void poke(Direct3DTexture9* t, uint32_t argb) {
+        Direct3DSurface9* level = nullptr;
+        t->get_surface_level(0, &level);
+        D3DLOCKED_RECT lr;
+        ASSERT_EQ(level->lock_rect(&lr, nullptr, 0), D3D_OK);
+        std::memcpy(lr.pBits, &argb, 4);
+        level->unlock_rect();
+        level->release();
+    }
+    // GDI drawing on the back buffer.
+    void gdi(const std::function<void(HDC)>& paint) {
+        HDC dc = nullptr;
+        ASSERT_EQ(back->get_dc(&dc), D3D_OK);
+        paint(dc);
+        back->release_dc(dc);
+    }
+    void text(int32_t x, int32_t y, const char16_t* s) {
+        gdi([&](HDC dc) {
+            gdi_set_bk_mode(dc, TRANSPARENT);
+            gdi_set_text_color(dc, 0x00F0F0F0u);
+            gdi_text_out_w(dc, x, y, s, int32_t(std::char_traits<char16_t>::length(s)));
+        });
+    }
+
+    // Draws `frames` frames of a script and returns what was presented.
+    std::vector<std::vector<uint8_t>> run(D3DFORMAT format, int frames, bool whole,
+                                          const std::function<void(FrameHistoryTest&, int)>& frame) {
+        headless_video_reset();
+        headless_video().frames_kept = size_t(frames);
+        open(W, H, format);
+        make_objects();
+        sprite_states(false);
+        for (int i = 0; i < frames; i++) {
+            if (whole) {
+                D3DLOCKED_RECT lr;
+                EXPECT_EQ(back->lock_rect(&lr, nullptr, 0), D3D_OK);
+                back->unlock_rect();
+            }
+            frame(*this, i);
+            EXPECT_EQ(device->present(nullptr, nullptr, 0, nullptr), D3D_OK) << "frame " << i;
+        }
+        std::vector<std::vector<uint8_t>> shown;
+        for (const HeadlessVideoFrame& f : headless_video().frames) shown.push_back(f.pixels);
+        free_objects();
+        back->release(), back = nullptr;
+        device->release(), device = nullptr;
+        d3d->release(), d3d = nullptr;
+        return shown;
+    }
+};
+
+TEST_F(FrameHistoryTest, FramesDrawnFromTheirHistoryEqualFramesDrawnWhole) {
+    using F = FrameHistoryTest;
+    struct Script {
+        const char* what;
+        std::function<void(F&, int)> frame;
+    };
+    const Script scripts[] = {
+        {"a menu at rest: backdrop, text, pointer",
+         [](F& t, int) {
+             t.backdrop();
+             t.text(3, 12, u"Spiel");
+             t.draw(t.pointer, 20, 20, 24, 24);
+         }},
+        {"the pointer moves and the text changes",
+         [](F& t, int i) {
+             t.backdrop();
+             t.text(3, i % 2 ? 4 : 22, i % 3 ? u"Optionen" : u"Zur\u00fcck");
+             t.draw(t.pointer, float(i * 5), float(i * 3), float(i * 5 + 4), float(i * 3 + 4));
+         }},
+        {"the picture is written between frames",
+         [](F& t, int i) {
+             if (i == 3 || i == 4) poke(t.picture, 0xFF00FF00u + uint32_t(i));
+             t.backdrop();
+         }},
+        {"the picture is written after it was drawn, then text",
+         [](F& t, int i) {
+             t.backdrop();
+             if (i % 2) poke(t.picture, 0xFF000000u + uint32_t(i) * 0x30507u);
+             t.text(1, 1, u"Men\u00fc");
+         }},
+        {"the clear colour changes under a keyed picture",
+         [](F& t, int i) {
+             t.device->clear(0, nullptr, D3DCLEAR_TARGET, i < 3 ? 0x00203040u : 0x00405060u, 0, 0);
+             t.draw(t.pointer, 0, 0, W, H);
+         }},
+        {"the backdrop moves",
+         [](F& t, int i) {
+             t.device->clear(0, nullptr, D3DCLEAR_TARGET, 0, 0, 0);
+             t.draw(t.picture, float(i % 3), 0, W, H - float(i % 2));
+         }},
+        {"frames without a clear",
+         [](F& t, int i) {
+             if (i == 0) t.backdrop();
+             t.text(i * 4, i * 5, u"x");
+             if (i % 2) t.draw(t.pointer, 10, float(i), 14, float(i + 4));
+         }},
+        {"a clear alone, then a backdrop",
+         [](F& t, int i) {
+             t.device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00112233u, 0, 0);
+             if (i > 2) t.draw(t.picture, 0, 0, W, H);
+         }},
+        {"the back buffer locked and written",
+         [](F& t, int i) {
+             t.backdrop();
+             D3DLOCKED_RECT lr;
+             RECT r = {2, 5 + i, 9, 8 + i};
+             ASSERT_EQ(t.back->lock_rect(&lr, i % 2 ? &r : nullptr, 0), D3D_OK);
+             std::memset(lr.pBits, 0x5A, 8);
+             t.back->unlock_rect();
+         }},
+        {"rectangle clears",
+         [](F& t, int i) {
+             t.backdrop();
+             D3DRECT r = {4, 2 + i * 4, 30, 5 + i * 4};
+             t.device->clear(1, &r, D3DCLEAR_TARGET, 0x00FF8800u, 0, 0);
+         }},
+        {"more quads after the clear than wait",
+         [](F& t, int i) {
+             t.backdrop();
+             for (int q = 0; q < 12; q++) t.draw(t.pointer, float(q * 3), float(q * 3 + i % 2), float(q * 3 + 4), float(q * 3 + 4 + i % 2));
+         }},
+        {"every GDI primitive",
+         [](F& t, int i) {
+             t.backdrop();
+             t.gdi([&](HDC dc) {
+                 HBRUSH brush = gdi_create_solid_brush(0x00336699u);
+                 HGDIOBJ old = gdi_select_object(dc, brush);
+                 gdi_rectangle(dc, 2, 2 + i, 12, 9 + i);
+                 gdi_ellipse(dc, 20, 20 - i, 34, 30 - i);
+                 RECT r = {30, i, 40, i + 2};
+                 gdi_fill_rect(dc, &r, brush);
+                 gdi_set_pixel_v(dc, 45, 30 + i % 5, 0x0000FF00u);
+                 if (i == 4) gdi_ext_flood_fill(dc, 26, 24 - i, 0x00336699u, FLOODFILLSURFACE);
+                 HDC from = nullptr;
+                 if (t.offscreen->get_dc(&from) == D3D_OK) {
+                     gdi_bit_blt(dc, 40, 33 - i, 6, 5, from, 0, 0, SRCCOPY);
+                     t.offscreen->release_dc(from);
+                 }
+                 gdi_select_object(dc, old);
+                 gdi_delete_object(brush);
+             });
+         }},
+        {"the device is reset midway",
+         [](F& t, int i) {
+             if (i == 3) {
+                 D3DPRESENT_PARAMETERS p = t.params(W, H, D3DFORMAT(t.back->format));
+                 ASSERT_EQ(t.device->reset(&p), D3D_OK);
+                 t.sprite_states(false);
+             }
+             t.backdrop();
+             if (i != 4) t.text(5, 20, u"Tarnwood");
+         }},
+        {"a blended, tinted picture right after the clear",
+         [](F& t, int i) {
+             t.device->clear(0, nullptr, D3DCLEAR_TARGET, 0x00102030u, 0, 0);
+             t.sprite_states(true);
+             t.device->set_texture(0, t.picture);
+             t.quad3d(0, 0, W, H, i < 2 ? 128 : 200);
+             t.sprite_states(false);
+             t.draw(t.pointer, 8, 8, 12, 12);
+         }},
+    };
+    constexpr int kFrames = 8;
+    for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_X1R5G5B5}) {
+        for (const Script& script : scripts) {
+            SCOPED_TRACE(std::string(script.what) + (format == D3DFMT_X8R8G8B8 ? ", 32-bit" : ", 16-bit"));
+            auto tracked = run(format, kFrames, false, script.frame);
+            uint64_t wrong = headless_video().rows_told_unchanged_wrongly;
+            EXPECT_EQ(wrong, 0u);
+            auto whole = run(format, kFrames, true, script.frame);
+            ASSERT_EQ(tracked.size(), whole.size());
+            for (size_t i = 0; i < tracked.size(); i++) EXPECT_TRUE(tracked[i] == whole[i]) << "frame " << i;
+        }
+    }
+}
+
+TEST_F(FrameHistoryTest, AMenuAtRestLetsThePresenterSkipAllButItsTextAndPointerRows) {
+    constexpr int kFrames = 10;
+    run(D3DFMT_X8R8G8B8, kFrames, false, [](FrameHistoryTest& t, int) {
+        t.backdrop();
+        t.text(3, 2, u"Spiel");  // rows 2 .. 2 + the font's height
+        t.draw(t.pointer, 20, 30, 24, 34);
+    });
+    const HeadlessVideo& v = headless_video();
+    EXPECT_EQ(v.rows_told_unchanged_wrongly, 0u);
+    // From the third frame on both buffers hold the same backdrop: only the rows of the text (a
+    // system-font line, under 20 rows) and of the pointer (4) are left to compare.
+    EXPECT_GE(v.rows_told_unchanged, uint64_t(kFrames - 2) * (H - 24));
+    // A backdrop alone: from the second frame on, no row is left to compare, even when a write
+    // lock made the device draw it whole.
+    for (bool whole : {false, true}) {
+        run(D3DFMT_X8R8G8B8, kFrames, whole, [](FrameHistoryTest& t, int) { t.backdrop(); });
+        EXPECT_EQ(headless_video().rows_told_unchanged, uint64_t(kFrames - 1) * H) << whole;
+    }
 }
 
 }  // namespace

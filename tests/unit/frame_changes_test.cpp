@@ -17,7 +17,7 @@ struct FramePair {
         : width(w), height(h), pitch(w * (format == 22 ? 4 : 2) + padding), format(format),
           now(size_t(pitch) * size_t(h), 0x11), before(now) {}
     VideoFrame view(bool with_previous = true) const {
-        return {now.data(), pitch, width, height, format, with_previous ? before.data() : nullptr};
+        return {now.data(), pitch, width, height, format, with_previous ? before.data() : nullptr, nullptr};
     }
     void poke(int32_t x, int32_t y, uint8_t value) { now[size_t(y) * size_t(pitch) + size_t(x)] = value; }
 };
@@ -48,6 +48,35 @@ TEST(FrameChangesTest, TheSpanFromTheFirstToTheLastChangedRow) {
         FramePair frames(10, 12, c.format, c.padding);
         for (auto [x, y] : c.pokes) frames.poke(x, y, 0x77);
         RowSpan got = frame_changed_rows(frames.view());
+        EXPECT_TRUE(same_span(got, c.expected)) << got.first << "+" << got.count;
+    }
+}
+
+TEST(FrameChangesTest, RowsToldUnchangedAreNotCompared) {
+    // The stand-in's per-row hint: rows it marks 0 count as unchanged whatever they hold (it knows
+    // both buffers drew the same there); rows marked 1 are compared.
+    struct Case {
+        const char* what;
+        std::vector<int32_t> told_changed;  // rows marked 1
+        std::vector<int32_t> poked;         // rows that really differ
+        RowSpan expected;
+    };
+    const Case cases[] = {
+        {"all told unchanged", {}, {}, {0, 0}},
+        {"told changed but equal", {3, 4, 9}, {}, {0, 0}},
+        {"told changed and changed", {3, 4, 9}, {4}, {4, 1}},
+        {"the outermost changed rows set the span", {1, 3, 10}, {1, 10}, {1, 10}},
+        {"a change in a row told unchanged is not looked at", {2}, {2, 7}, {2, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FramePair frames(10, 12);
+        std::vector<uint8_t> hint(12, 0);
+        for (int32_t y : c.told_changed) hint[size_t(y)] = 1;
+        for (int32_t y : c.poked) frames.poke(5, y, 0x77);
+        VideoFrame view = frames.view();
+        view.changed_rows = hint.data();
+        RowSpan got = frame_changed_rows(view);
         EXPECT_TRUE(same_span(got, c.expected)) << got.first << "+" << got.count;
     }
 }

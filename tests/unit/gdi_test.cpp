@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <vector>
 
 #include "runtime/platform/gdi/gdi.h"
@@ -15,9 +17,9 @@ struct Canvas {
     GdiPixelLayout layout;
     std::vector<uint8_t> bytes;
     HDC dc;
-    Canvas(int32_t w, int32_t h, GdiPixelLayout l = GDI_PIXELS_XRGB8888)
+    Canvas(int32_t w, int32_t h, GdiPixelLayout l = GDI_PIXELS_XRGB8888, uint8_t* row_marks = nullptr)
         : width(w), height(h), pitch(w * (l == GDI_PIXELS_XRGB8888 ? 4 : 2) + 8), layout(l), bytes(size_t(pitch) * h, 0) {
-        dc = gdi_create_surface_dc(bytes.data(), w, h, pitch, l);
+        dc = gdi_create_surface_dc(bytes.data(), w, h, pitch, l, row_marks);
     }
     ~Canvas() { gdi_delete_dc(dc); }
     COLORREF at(int32_t x, int32_t y) const { return gdi_get_pixel(dc, x, y); }
@@ -319,3 +321,62 @@ TEST(GdiShapes, HugeShapesAreClippedNotWalked) {
 }
 
 }  // namespace
+
+TEST(GdiRowMarks, EveryRowADrawingChangesIsMarkedAndNoRowOutsideIt) {
+    // Each primitive on a black canvas: the rows it changed must all be marked (the Direct3D
+    // stand-in redraws and compares only marked rows), and no row outside its box.
+    struct Case {
+        const char* what;
+        int32_t top, bottom;  // rows the drawing may touch
+        std::function<void(HDC)> draw;
+    };
+    const Case cases[] = {
+        {"rectangle", 3, 9, [](HDC dc) { Tools t(dc, WHITE, RED); gdi_rectangle(dc, 2, 3, 20, 9); }},
+        {"rectangle under R2_NOT", 5, 6, [](HDC dc) { Tools t(dc, WHITE, RED); gdi_set_rop2(dc, R2_NOT); gdi_rectangle(dc, 0, 5, 30, 6); }},
+        {"ellipse", 10, 22, [](HDC dc) { Tools t(dc, WHITE, RED); gdi_ellipse(dc, 4, 10, 16, 22); }},
+        {"pixel", 17, 18, [](HDC dc) { gdi_set_pixel_v(dc, 3, 17, RED); }},
+        {"fill rect", 12, 15, [](HDC dc) { RECT r = {1, 12, 9, 15}; gdi_fill_rect(dc, &r, static_cast<HBRUSH>(gdi_get_stock_object(0))); }},
+        {"flood fill of the whole canvas", 0, 32, [](HDC dc) { Tools t(dc, WHITE, RED); gdi_ext_flood_fill(dc, 5, 5, BLACK, FLOODFILLSURFACE); }},
+        {"text, transparent", 6, 6 + 20,
+         [](HDC dc) {
+             gdi_set_bk_mode(dc, TRANSPARENT);
+             gdi_set_text_color(dc, WHITE);
+             gdi_text_out_w(dc, 1, 6, u"Wg", 2);
+         }},
+        {"text, opaque cell", 20, 20 + 20, [](HDC dc) { gdi_text_out_w(dc, 1, 20, u"-", 1); }},
+        {"blit from another canvas", 25, 29,
+         [](HDC dc) {
+             Canvas from(4, 4);
+             gdi_set_pixel_v(from.dc, 0, 0, RED), gdi_set_pixel_v(from.dc, 3, 3, RED);
+             gdi_bit_blt(dc, 2, 25, 4, 4, from.dc, 0, 0, SRCCOPY);
+         }},
+        {"blit between formats", 25, 29,
+         [](HDC dc) {
+             Canvas from(4, 4, GDI_PIXELS_RGB565);
+             gdi_set_pixel_v(from.dc, 1, 1, RED);
+             gdi_bit_blt(dc, 2, 25, 4, 4, from.dc, 0, 0, SRCCOPY);
+         }},
+    };
+    for (GdiPixelLayout layout : {GDI_PIXELS_XRGB8888, GDI_PIXELS_XRGB1555}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            std::vector<uint8_t> marks(32, 0);
+            Canvas canvas(32, 32, layout, marks.data());
+            std::vector<uint8_t> before = canvas.bytes;
+            c.draw(canvas.dc);
+            int32_t changed_rows = 0;
+            for (int32_t y = 0; y < 32; y++) {
+                bool changed = std::memcmp(&canvas.bytes[size_t(y) * canvas.pitch], &before[size_t(y) * canvas.pitch],
+                                           size_t(canvas.pitch)) != 0;
+                changed_rows += changed;
+                if (changed) {
+                    EXPECT_EQ(marks[size_t(y)], 1) << "row " << y << " changed unmarked";
+                }
+                if (y < c.top || y >= c.bottom) {
+                    EXPECT_EQ(marks[size_t(y)], 0) << "row " << y << " marked outside";
+                }
+            }
+            EXPECT_GT(changed_rows, 0);
+        }
+    }
+}

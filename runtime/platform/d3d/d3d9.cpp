@@ -1,9 +1,11 @@
 // Software Direct3D 9: object, device, textures and surfaces. Quads are drawn by Direct3D 9's
 // rules: a pixel is covered when its centre (integer coordinates) lies inside, left and top edges
 // inclusive; a point sample takes the texel whose span [i, i+1) holds u * width (an exact edge
-// goes to the upper texel). A Clear of the whole back buffer is kept pending and written together
-// with the next full-picture draw (or at the next access), so a frame that clears and then draws
-// the backdrop writes each pixel once.
+// goes to the upper texel). A Clear of the whole back buffer and the quads drawn right after it
+// wait until something else touches the pixels (or the present): the Clear is then written in the
+// same pass as the first quad, so a frame that clears and then draws the backdrop writes each pixel
+// once, and when the buffer already holds that start (a menu at rest draws the same backdrop frame
+// after frame) only the rows written since are drawn again. Every other write marks its rows.
 // Relies on: d3d_internal.h (row kernels), gdi.h (contexts of surfaces), video_driver.h (backend).
 #include <algorithm>
 #include <cmath>
@@ -107,8 +109,61 @@ Direct3DSurface9* surface_new(int32_t width, int32_t height, D3DFORMAT format, D
     return s;
 }
 
+// The back buffer whose frame start waits to be drawn, if any: a write to a texture one of its
+// quads samples draws it first.
+Direct3DSurface9* pending_surface = nullptr;
+
+D3DBufferHistory* history_new(int32_t rows) {
+    D3DBufferHistory* h = new (std::nothrow) D3DBufferHistory();
+    if (!h) return nullptr;
+    h->written = new (std::nothrow) uint8_t[size_t(rows)]();
+    if (!h->written) {
+        delete h;
+        return nullptr;
+    }
+    h->rows = rows;
+    return h;
+}
+
+// Lets go of the textures the waiting quads hold.
+void release_textures(D3DBase& base) {
+    for (int32_t i = 0; i < base.quad_count; i++) {
+        Direct3DTexture9* t = base.quads[i].texture;
+        base.quads[i].texture = nullptr;
+        if (t) t->release();
+    }
+}
+
+// Drops a waiting frame start unwritten (the pixels are replaced or go).
+void discard_pending(Direct3DSurface9* s) {
+    D3DBufferHistory* h = s ? s->history : nullptr;
+    if (!h) return;
+    if (pending_surface == s) pending_surface = nullptr;
+    if (!h->pending) return;
+    h->pending = false;
+    release_textures(h->next);
+}
+
+// The pixels are no longer what the history says (new, blackened, or written unseen).
+void forget_history(D3DBufferHistory* h) {
+    if (!h) return;
+    h->known = false;
+    std::memset(h->written, 0, size_t(h->rows));
+}
+
+void mark_rows(Direct3DSurface9* s, int32_t y0, int32_t y1) {
+    D3DBufferHistory* h = s->history;
+    y0 = std::max(y0, 0), y1 = std::min(y1, h ? h->rows : 0);
+    if (y0 < y1) std::memset(h->written + y0, 1, size_t(y1 - y0));
+}
+
 void surface_destroy(Direct3DSurface9* s) {
     if (!s) return;
+    if (s->history) {
+        discard_pending(s);
+        delete[] s->history->written;
+        delete s->history;
+    }
     if (s->dc) gdi_delete_dc(s->dc);
     d3d_pixels_free(s->pixels);
     delete s;
@@ -123,9 +178,12 @@ uint32_t native_of(D3DFORMAT f, D3DCOLOR colour) {
     return v;
 }
 
-void fill_rows(Direct3DSurface9* s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t native) {
+// Fills a rectangle; with `rows`, only in the rows it marks.
+void fill_rows(Direct3DSurface9* s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t native,
+               const uint8_t* rows = nullptr) {
     int32_t bytes = d3d_format_bytes(s->format);
     for (int32_t y = y0; y < y1; y++) {
+        if (rows && !rows[y]) continue;
         uint8_t* row = s->pixels + intptr_t(y) * s->pitch;
         if (bytes == 4) {
             d3d_row_fill(reinterpret_cast<uint32_t*>(row) + x0, x1 - x0, native);
@@ -136,12 +194,30 @@ void fill_rows(Direct3DSurface9* s, int32_t x0, int32_t y0, int32_t x1, int32_t 
     }
 }
 
-// Writes a pending whole-surface clear; every access to the pixels other than the fused draw
-// goes through here first.
+bool draw_base(Direct3DSurface9* s, const D3DBase& base, const uint8_t* rows);
+
+// Draws a waiting frame start; every access to the pixels goes through here first. When the
+// buffer holds the same start, only the rows written since are drawn again.
 void resolve(Direct3DSurface9* s) {
-    if (!s || !s->clear_pending) return;
-    s->clear_pending = 0;
-    fill_rows(s, 0, 0, s->width, s->height, s->clear_value);
+    D3DBufferHistory* h = s ? s->history : nullptr;
+    if (!h || !h->pending) return;
+    h->pending = false;
+    if (pending_surface == s) pending_surface = nullptr;
+    const bool same = h->known && d3d_same_base(h->base, h->next);
+    // A quad that found no memory for its zoomed picture leaves the pixels unknown.
+    h->known = draw_base(s, h->next, same ? h->written : nullptr);
+    h->base = h->next;
+    release_textures(h->next);
+    for (int32_t i = 0; i < h->base.quad_count; i++) h->base.quads[i].texture = nullptr;
+    std::memset(h->written, 0, size_t(h->rows));
+}
+
+// A texture level is about to be written: a waiting quad that samples it is drawn first.
+void before_texture_write(Direct3DSurface9* s) {
+    if (!s->texture || !pending_surface) return;
+    const D3DBase& next = pending_surface->history->next;
+    for (int32_t i = 0; i < next.quad_count; i++)
+        if (next.quads[i].texture == s->texture) return resolve(pending_surface);
 }
 
 void classify(Direct3DTexture9* t) {
@@ -219,11 +295,16 @@ bool params_ok(const D3DPRESENT_PARAMETERS* p) {
 // Makes or remakes the two buffers of the flip chain and opens the backend's screen.
 HRESULT make_buffers(Direct3DDevice9* d, const D3DPRESENT_PARAMETERS* p) {
     const VideoDriver* v = video();
-    Direct3DSurface9* back = surface_new(int32_t(p->BackBufferWidth), int32_t(p->BackBufferHeight), p->BackBufferFormat, D3DPOOL_DEFAULT);
-    Direct3DSurface9* front = surface_new(int32_t(p->BackBufferWidth), int32_t(p->BackBufferHeight), p->BackBufferFormat, D3DPOOL_DEFAULT);
-    if (!back || !front) {
+    const int32_t height = int32_t(p->BackBufferHeight);
+    Direct3DSurface9* back = surface_new(int32_t(p->BackBufferWidth), height, p->BackBufferFormat, D3DPOOL_DEFAULT);
+    Direct3DSurface9* front = surface_new(int32_t(p->BackBufferWidth), height, p->BackBufferFormat, D3DPOOL_DEFAULT);
+    if (back) back->history = history_new(height);
+    if (front) front->history = history_new(height);
+    uint8_t* changed_rows = new (std::nothrow) uint8_t[size_t(height)];
+    if (!back || !front || !back->history || !front->history || !changed_rows) {
         surface_destroy(back);
         surface_destroy(front);
+        delete[] changed_rows;
         return E_OUTOFMEMORY;
     }
     int vsync = p->PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
@@ -231,6 +312,7 @@ HRESULT make_buffers(Direct3DDevice9* d, const D3DPRESENT_PARAMETERS* p) {
                               int32_t(p->FullScreen_RefreshRateInHz), vsync)) {
         surface_destroy(back);
         surface_destroy(front);
+        delete[] changed_rows;
         return D3DERR_NOTAVAILABLE;
     }
     back->device = d;
@@ -244,14 +326,16 @@ HRESULT make_buffers(Direct3DDevice9* d, const D3DPRESENT_PARAMETERS* p) {
         old->pixels = back->pixels;
         old->width = back->width, old->height = back->height, old->pitch = back->pitch, old->format = back->format;
         old->locked = 0;
-        old->clear_pending = 0;
+        std::swap(old->history, back->history);  // the old history goes with the old pixels
         back->pixels = nullptr;
         surface_destroy(back);
         back = old;
     }
     if (d->front) surface_destroy(d->front);
+    delete[] d->changed_rows;
     d->back = back;
     d->front = front;
+    d->changed_rows = changed_rows;
     d->front_presented = 0;
     return D3D_OK;
 }
@@ -279,10 +363,6 @@ void texel_map(std::vector<int32_t>& map, int32_t p0, int32_t p1, double e0, dou
         map[size_t(p - p0)] = int32_t(t);
     }
 }
-
-struct StageSetup {
-    uint32_t colour_op, colour_arg1, colour_arg2, alpha_op, alpha_arg1, alpha_arg2;
-};
 
 inline uint32_t stage_arg(uint32_t arg, uint32_t texel, uint32_t diffuse) {
     switch (arg & 0xF) {
@@ -320,7 +400,7 @@ inline uint32_t blend_factor(uint32_t factor, uint32_t src_alpha) {
 
 // One screen-aligned quad of a texture drawn unchanged (opaque, or keyed by an alpha of 0 or all
 // bits) onto a back buffer of the same pixel size: 32-bit A8R8G8B8 onto X8R8G8B8, or 16-bit
-// A1R5G5B5 onto X1R5G5B5. A pending clear of the back buffer is written in the same pass.
+// A1R5G5B5 onto X1R5G5B5. A waiting Clear of the back buffer is written in the same pass.
 struct FastQuad {
     Direct3DSurface9* back;
     Direct3DSurface9* tex;
@@ -328,6 +408,8 @@ struct FastQuad {
     uint32_t serial;
     int32_t px0, px1, py0, py1;
     bool opaque;
+    const uint8_t* rows;   // only the rows marked here (null: all)
+    const uint32_t* fill;  // the Clear's pixel value (null: no Clear)
 };
 
 template <typename Pixel>
@@ -386,10 +468,10 @@ bool draw_fast(const FastQuad& q, const std::vector<int32_t>& xmap, const std::v
         sampler->cache_ymap = ymap;
         sampler->cache_serial = q.serial;
     }
-    const bool pending = back->clear_pending != 0;
-    const uint32_t fill = back->clear_value;
-    back->clear_pending = 0;
+    const bool pending = q.fill != nullptr;
+    const uint32_t fill = pending ? *q.fill : 0;
     for (int32_t y = 0; y < back->height; y++) {
+        if (q.rows && !q.rows[y]) continue;
         Pixel* row = reinterpret_cast<Pixel*>(back->pixels + intptr_t(y) * back->pitch);
         if (y < q.py0 || y >= q.py1) {
             if (pending) Rules::fill(row, back->width, fill);
@@ -409,6 +491,98 @@ bool draw_fast(const FastQuad& q, const std::vector<int32_t>& xmap, const std::v
     return true;
 }
 
+
+// Draws a quad onto the back buffer, only in the rows `rows` marks (null: all), writing a waiting
+// Clear of value `*fill` first (in the same pass where it can). False when the zoomed picture
+// found no memory.
+bool draw_quad(Direct3DSurface9* back, const D3DQuad& q, const uint8_t* rows, const uint32_t* fill) {
+    Direct3DTexture9* texture = q.texture;
+    Direct3DSurface9* tex = texture ? texture->level0 : nullptr;
+    const int32_t px0 = q.px0, px1 = q.px1, py0 = q.py0, py1 = q.py1;
+    const int32_t qw = px1 - px0, qh = py1 - py0;
+    const uint32_t diffuse = q.diffuse;
+    const bool blending = q.blending != 0;
+
+    static thread_local std::vector<int32_t> xmap, ymap;
+    const int32_t tw = tex ? tex->width : 1, th = tex ? tex->height : 1;
+    texel_map(xmap, px0, px1, q.ex0, q.ex1, q.eu0, q.eu1, tw);
+    texel_map(ymap, py0, py1, q.ey0, q.ey1, q.ev0, q.ev1, th);
+
+    // Fast path: a 32-bit texture drawn unchanged onto a 32-bit back buffer, either replacing the
+    // pixels (no blending, or an opaque texture) or keyed by alpha 0/255 under SRCALPHA/INVSRCALPHA.
+    auto is_texture = [](uint32_t op, uint32_t a1, uint32_t a2, uint32_t other) {
+        if (op == D3DTOP_SELECTARG1) return (a1 & 0xF) == D3DTA_TEXTURE;
+        if (op == D3DTOP_SELECTARG2) return (a2 & 0xF) == D3DTA_TEXTURE;
+        if (op == D3DTOP_MODULATE) {
+            bool t1 = (a1 & 0xF) == D3DTA_TEXTURE, t2 = (a2 & 0xF) == D3DTA_TEXTURE;
+            return (t1 != t2) && other;  // the other argument is diffuse at full value
+        }
+        return false;
+    };
+    const bool wide = tex && tex->format == D3DFMT_A8R8G8B8 && back->format == D3DFMT_X8R8G8B8;
+    const bool narrow = tex && tex->format == D3DFMT_A1R5G5B5 && back->format == D3DFMT_X1R5G5B5;
+    bool fast = (wide || narrow) &&
+                is_texture(q.colour_op, q.colour_arg1, q.colour_arg2, (diffuse & 0x00FFFFFFu) == 0x00FFFFFFu) &&
+                is_texture(q.alpha_op, q.alpha_arg1, q.alpha_arg2, (diffuse >> 24) == 0xFF);
+    D3DAlphaClass alpha_class = D3D_ALPHA_GENERAL;
+    if (fast) {
+        classify(texture);
+        alpha_class = texture->sampler ? texture->sampler->alpha_class : D3D_ALPHA_GENERAL;
+        bool keyed_blend = blending && q.src_factor == D3DBLEND_SRCALPHA && q.dst_factor == D3DBLEND_INVSRCALPHA;
+        if (!blending || alpha_class == D3D_ALPHA_OPAQUE) alpha_class = D3D_ALPHA_OPAQUE;
+        else if (!(keyed_blend && alpha_class == D3D_ALPHA_BINARY)) fast = false;
+    }
+    if (fast) {
+        FastQuad quad = {back, tex, texture->sampler, texture->serial, px0, px1, py0, py1,
+                         alpha_class == D3D_ALPHA_OPAQUE, rows, fill};
+        return wide ? draw_fast<uint32_t>(quad, xmap, ymap) : draw_fast<uint16_t>(quad, xmap, ymap);
+    }
+
+    // General path: every pixel through the texture stage and the blend, in any formats.
+    if (fill) fill_rows(back, 0, 0, back->width, back->height, *fill, rows);
+    const int32_t tex_bytes = tex ? d3d_format_bytes(tex->format) : 0;
+    const int32_t dst_bytes = d3d_format_bytes(back->format);
+    for (int32_t r = 0; r < qh; r++) {
+        if (rows && !rows[py0 + r]) continue;
+        uint8_t* row = back->pixels + intptr_t(py0 + r) * back->pitch;
+        const uint8_t* trow = tex ? tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch : nullptr;
+        for (int32_t c = 0; c < qw; c++) {
+            uint32_t texel = tex ? to_argb(tex->format, trow + size_t(xmap[size_t(c)]) * tex_bytes) : 0xFFFFFFFFu;
+            uint32_t colour = apply_op(q.colour_op, stage_arg(q.colour_arg1, texel, diffuse),
+                                       stage_arg(q.colour_arg2, texel, diffuse), diffuse, false);
+            uint32_t alpha = apply_op(q.alpha_op, stage_arg(q.alpha_arg1, texel, diffuse),
+                                      stage_arg(q.alpha_arg2, texel, diffuse), diffuse, true);
+            uint8_t* p = row + size_t(px0 + c) * dst_bytes;
+            uint32_t out = colour | alpha;
+            if (blending) {
+                uint32_t a = alpha >> 24;
+                uint32_t fs = blend_factor(q.src_factor, a), fd = blend_factor(q.dst_factor, a);
+                uint32_t under = to_argb(back->format, p);
+                out = 0;
+                for (int shift = 0; shift <= 16; shift += 8) {
+                    uint32_t s = (colour >> shift) & 0xFF, d = (under >> shift) & 0xFF;
+                    uint32_t value = mul255(s, fs) + mul255(d, fd);
+                    out |= std::min(value, 255u) << shift;
+                }
+            }
+            from_argb(back->format, p, out & 0x00FFFFFFu);
+        }
+    }
+    return true;
+}
+
+// Draws a frame start: its Clear and quads, in the rows `rows` marks (null: all).
+bool draw_base(Direct3DSurface9* s, const D3DBase& base, const uint8_t* rows) {
+    if (rows && !std::memchr(rows, 1, size_t(s->height))) return true;  // nothing was written since
+    if (base.quad_count == 0) {
+        fill_rows(s, 0, 0, s->width, s->height, base.clear_value, rows);
+        return true;
+    }
+    bool ok = draw_quad(s, base.quads[0], rows, &base.clear_value);
+    for (int32_t i = 1; i < base.quad_count; i++) ok = draw_quad(s, base.quads[i], rows, nullptr) && ok;
+    return ok;
+}
+
 }  // namespace
 
 int32_t d3d_format_bytes(D3DFORMAT format) {
@@ -420,6 +594,23 @@ int32_t d3d_format_bytes(D3DFORMAT format) {
     case D3DFMT_A1R5G5B5: return 2;
     default: return 0;
     }
+}
+
+bool d3d_same_quad(const D3DQuad& a, const D3DQuad& b) {
+    return a.texture_id == b.texture_id && a.serial == b.serial && a.px0 == b.px0 && a.px1 == b.px1 &&
+           a.py0 == b.py0 && a.py1 == b.py1 && a.ex0 == b.ex0 && a.ex1 == b.ex1 && a.eu0 == b.eu0 &&
+           a.eu1 == b.eu1 && a.ey0 == b.ey0 && a.ey1 == b.ey1 && a.ev0 == b.ev0 && a.ev1 == b.ev1 &&
+           a.diffuse == b.diffuse && a.colour_op == b.colour_op && a.colour_arg1 == b.colour_arg1 &&
+           a.colour_arg2 == b.colour_arg2 && a.alpha_op == b.alpha_op && a.alpha_arg1 == b.alpha_arg1 &&
+           a.alpha_arg2 == b.alpha_arg2 && a.blending == b.blending && a.src_factor == b.src_factor &&
+           a.dst_factor == b.dst_factor;
+}
+
+bool d3d_same_base(const D3DBase& a, const D3DBase& b) {
+    if (a.clear_value != b.clear_value || a.quad_count != b.quad_count) return false;
+    for (int32_t i = 0; i < a.quad_count; i++)
+        if (!d3d_same_quad(a.quads[i], b.quads[i])) return false;
+    return true;
 }
 
 // --- the Direct3D object -----------------------------------------------------------------------
@@ -519,6 +710,7 @@ uint32_t Direct3DDevice9::release() {
         if (texture0) texture0->release();
         surface_destroy(back);
         surface_destroy(front);
+        delete[] changed_rows;
         if (const VideoDriver* v = video()) v->screen_close();
         delete this;
     }
@@ -551,7 +743,9 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
         params = next;
     } else {
         // The contents of default-pool buffers are lost in a reset; they come back black.
-        back->clear_pending = 0;
+        discard_pending(back);
+        forget_history(back->history);
+        forget_history(front->history);
         std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
         std::memset(front->pixels, 0, size_t(front->pitch) * front->height);
         front_presented = 0;
@@ -572,11 +766,20 @@ HRESULT Direct3DDevice9::present(const RECT* source, const RECT* dest, WindowHan
     if (state != D3D_OK) return state == D3DERR_DEVICENOTRESET ? D3DERR_DEVICELOST : state;
     if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     resolve(back);
+    // Two buffers that hold the same frame start differ at most in the rows either wrote since.
+    const D3DBufferHistory* now = back->history;
+    const D3DBufferHistory* before = front->history;
+    const uint8_t* changed = nullptr;
+    if (front_presented && now->known && before->known && d3d_same_base(now->base, before->base)) {
+        for (int32_t y = 0; y < now->rows; y++) changed_rows[y] = now->written[y] | before->written[y];
+        changed = changed_rows;
+    }
     // Flip: the finished frame is shown; the buffer shown until now becomes the back buffer, and
     // until the game draws into it, it still holds the frame presented before.
     std::swap(back->pixels, front->pixels);
-    VideoFrame frame = {front->pixels, front->pitch, front->width,
-                        front->height, front->format, front_presented ? back->pixels : nullptr};
+    std::swap(back->history, front->history);
+    VideoFrame frame = {front->pixels, front->pitch,  front->width, front->height,
+                        front->format, front_presented ? back->pixels : nullptr, changed};
     front_presented = 1;
     return v->present(&frame) ? D3D_OK : D3DERR_DEVICELOST;
 }
@@ -609,15 +812,24 @@ HRESULT Direct3DDevice9::clear(uint32_t count, const D3DRECT* rects, uint32_t fl
     if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     uint32_t native = native_of(back->format, colour);
     if (count == 0) {
-        back->clear_pending = 1;
-        back->clear_value = native;
+        // Every pixel is replaced: whatever waited before goes unwritten.
+        discard_pending(back);
+        if (pending_surface) resolve(pending_surface);  // another device's back buffer
+        D3DBufferHistory* h = back->history;
+        h->pending = true;
+        h->next.clear_value = native;
+        h->next.quad_count = 0;
+        pending_surface = back;
         return D3D_OK;
     }
     resolve(back);
     for (uint32_t i = 0; i < count; i++) {
         int32_t x0 = std::max(rects[i].x1, 0), y0 = std::max(rects[i].y1, 0);
         int32_t x1 = std::min(rects[i].x2, back->width), y1 = std::min(rects[i].y2, back->height);
-        if (x0 < x1 && y0 < y1) fill_rows(back, x0, y0, x1, y1, native);
+        if (x0 < x1 && y0 < y1) {
+            fill_rows(back, x0, y0, x1, y1, native);
+            mark_rows(back, y0, y1);
+        }
     }
     return D3D_OK;
 }
@@ -698,86 +910,39 @@ HRESULT Direct3DDevice9::draw_primitive_up(D3DPRIMITIVETYPE type, uint32_t primi
     double cx0 = std::max(std::ceil(ex0), 0.0), cx1 = std::min(std::ceil(ex1), double(back->width));
     double cy0 = std::max(std::ceil(ey0), 0.0), cy1 = std::min(std::ceil(ey1), double(back->height));
     if (cx0 >= cx1 || cy0 >= cy1) return D3D_OK;
-    const int32_t px0 = int32_t(cx0), px1 = int32_t(cx1), py0 = int32_t(cy0), py1 = int32_t(cy1);
-    const int32_t qw = px1 - px0, qh = py1 - py0;
-
     Direct3DTexture9* texture = texture0;
     Direct3DSurface9* tex = texture ? texture->level0 : nullptr;
     if (tex && (tex->locked || tex->dc)) return D3DERR_INVALIDCALL;
     if (back->locked || back->dc) return D3DERR_INVALIDCALL;
 
-    const uint32_t diffuse = q[0].diffuse;
-    const StageSetup st = {stage_states[0][D3DTSS_COLOROP],  stage_states[0][D3DTSS_COLORARG1],
-                           stage_states[0][D3DTSS_COLORARG2], stage_states[0][D3DTSS_ALPHAOP],
-                           stage_states[0][D3DTSS_ALPHAARG1], stage_states[0][D3DTSS_ALPHAARG2]};
-    const bool blending = render_states[D3DRS_ALPHABLENDENABLE] != 0;
-    const uint32_t src_factor = render_states[D3DRS_SRCBLEND], dst_factor = render_states[D3DRS_DESTBLEND];
+    D3DQuad quad = {};
+    quad.texture = texture;
+    quad.texture_id = texture ? texture->id : 0;
+    quad.serial = texture ? texture->serial : 0;
+    quad.px0 = int32_t(cx0), quad.px1 = int32_t(cx1), quad.py0 = int32_t(cy0), quad.py1 = int32_t(cy1);
+    quad.ex0 = ex0, quad.ex1 = ex1, quad.eu0 = eu0, quad.eu1 = eu1;
+    quad.ey0 = ey0, quad.ey1 = ey1, quad.ev0 = ev0, quad.ev1 = ev1;
+    quad.diffuse = q[0].diffuse;
+    quad.colour_op = stage_states[0][D3DTSS_COLOROP];
+    quad.colour_arg1 = stage_states[0][D3DTSS_COLORARG1];
+    quad.colour_arg2 = stage_states[0][D3DTSS_COLORARG2];
+    quad.alpha_op = stage_states[0][D3DTSS_ALPHAOP];
+    quad.alpha_arg1 = stage_states[0][D3DTSS_ALPHAARG1];
+    quad.alpha_arg2 = stage_states[0][D3DTSS_ALPHAARG2];
+    quad.blending = render_states[D3DRS_ALPHABLENDENABLE] != 0;
+    quad.src_factor = render_states[D3DRS_SRCBLEND];
+    quad.dst_factor = render_states[D3DRS_DESTBLEND];
 
-    static thread_local std::vector<int32_t> xmap, ymap;
-    const int32_t tw = tex ? tex->width : 1, th = tex ? tex->height : 1;
-    texel_map(xmap, px0, px1, ex0, ex1, eu0, eu1, tw);
-    texel_map(ymap, py0, py1, ey0, ey1, ev0, ev1, th);
-
-    // Fast path: a 32-bit texture drawn unchanged onto a 32-bit back buffer, either replacing the
-    // pixels (no blending, or an opaque texture) or keyed by alpha 0/255 under SRCALPHA/INVSRCALPHA.
-    auto is_texture = [](uint32_t op, uint32_t a1, uint32_t a2, uint32_t other) {
-        if (op == D3DTOP_SELECTARG1) return (a1 & 0xF) == D3DTA_TEXTURE;
-        if (op == D3DTOP_SELECTARG2) return (a2 & 0xF) == D3DTA_TEXTURE;
-        if (op == D3DTOP_MODULATE) {
-            bool t1 = (a1 & 0xF) == D3DTA_TEXTURE, t2 = (a2 & 0xF) == D3DTA_TEXTURE;
-            return (t1 != t2) && other;  // the other argument is diffuse at full value
-        }
-        return false;
-    };
-    const bool wide = tex && tex->format == D3DFMT_A8R8G8B8 && back->format == D3DFMT_X8R8G8B8;
-    const bool narrow = tex && tex->format == D3DFMT_A1R5G5B5 && back->format == D3DFMT_X1R5G5B5;
-    bool fast = (wide || narrow) &&
-                is_texture(st.colour_op, st.colour_arg1, st.colour_arg2, (diffuse & 0x00FFFFFFu) == 0x00FFFFFFu) &&
-                is_texture(st.alpha_op, st.alpha_arg1, st.alpha_arg2, (diffuse >> 24) == 0xFF);
-    D3DAlphaClass alpha_class = D3D_ALPHA_GENERAL;
-    if (fast) {
-        classify(texture);
-        alpha_class = texture->sampler ? texture->sampler->alpha_class : D3D_ALPHA_GENERAL;
-        bool keyed_blend = blending && src_factor == D3DBLEND_SRCALPHA && dst_factor == D3DBLEND_INVSRCALPHA;
-        if (!blending || alpha_class == D3D_ALPHA_OPAQUE) alpha_class = D3D_ALPHA_OPAQUE;
-        else if (!(keyed_blend && alpha_class == D3D_ALPHA_BINARY)) fast = false;
+    // Right after a whole-surface Clear the quad waits with it (see resolve).
+    D3DBufferHistory* h = back->history;
+    if (h && h->pending && h->next.quad_count < D3D_BASE_QUADS) {
+        if (texture) texture->add_ref();
+        h->next.quads[h->next.quad_count++] = quad;
+        return D3D_OK;
     }
-    if (fast) {
-        FastQuad quad = {back, tex, texture->sampler, texture->serial, px0, px1, py0, py1, alpha_class == D3D_ALPHA_OPAQUE};
-        bool drawn = wide ? draw_fast<uint32_t>(quad, xmap, ymap) : draw_fast<uint16_t>(quad, xmap, ymap);
-        return drawn ? D3D_OK : E_OUTOFMEMORY;
-    }
-
-    // General path: every pixel through the texture stage and the blend, in any formats.
     resolve(back);
-    const int32_t tex_bytes = tex ? d3d_format_bytes(tex->format) : 0;
-    const int32_t dst_bytes = d3d_format_bytes(back->format);
-    for (int32_t r = 0; r < qh; r++) {
-        uint8_t* row = back->pixels + intptr_t(py0 + r) * back->pitch;
-        const uint8_t* trow = tex ? tex->pixels + intptr_t(ymap[size_t(r)]) * tex->pitch : nullptr;
-        for (int32_t c = 0; c < qw; c++) {
-            uint32_t texel = tex ? to_argb(tex->format, trow + size_t(xmap[size_t(c)]) * tex_bytes) : 0xFFFFFFFFu;
-            uint32_t colour = apply_op(st.colour_op, stage_arg(st.colour_arg1, texel, diffuse),
-                                       stage_arg(st.colour_arg2, texel, diffuse), diffuse, false);
-            uint32_t alpha = apply_op(st.alpha_op, stage_arg(st.alpha_arg1, texel, diffuse),
-                                      stage_arg(st.alpha_arg2, texel, diffuse), diffuse, true);
-            uint8_t* p = row + size_t(px0 + c) * dst_bytes;
-            uint32_t out = colour | alpha;
-            if (blending) {
-                uint32_t a = alpha >> 24;
-                uint32_t fs = blend_factor(src_factor, a), fd = blend_factor(dst_factor, a);
-                uint32_t under = to_argb(back->format, p);
-                out = 0;
-                for (int shift = 0; shift <= 16; shift += 8) {
-                    uint32_t s = (colour >> shift) & 0xFF, d = (under >> shift) & 0xFF;
-                    uint32_t value = mul255(s, fs) + mul255(d, fd);
-                    out |= std::min(value, 255u) << shift;
-                }
-            }
-            from_argb(back->format, p, out & 0x00FFFFFFu);
-        }
-    }
-    return D3D_OK;
+    mark_rows(back, quad.py0, quad.py1);
+    return draw_quad(back, quad, nullptr, nullptr) ? D3D_OK : E_OUTOFMEMORY;
 }
 
 HRESULT Direct3DDevice9::create_texture(uint32_t width, uint32_t height, uint32_t levels, uint32_t usage, D3DFORMAT format,
@@ -799,6 +964,8 @@ HRESULT Direct3DDevice9::create_texture(uint32_t width, uint32_t height, uint32_
     }
     t->sampler->classified_serial = ~0u;
     t->sampler->cache_serial = ~0u;
+    static uint64_t next_texture_id = 0;
+    t->id = ++next_texture_id;
     t->refs = 1;
     t->level0->refs = 0;  // the level's references are the texture's
     t->level0->texture = t;
@@ -870,7 +1037,12 @@ HRESULT Direct3DSurface9::lock_rect(D3DLOCKED_RECT* out, const RECT* rect, uint3
         x = rect->left, y = rect->top;
     }
     resolve(this);
-    locked = (flags & D3DLOCK_READONLY) ? 2 : 1;
+    const bool writing = !(flags & D3DLOCK_READONLY);
+    if (writing) {
+        before_texture_write(this);
+        if (history) mark_rows(this, y, rect ? rect->bottom : height);
+    }
+    locked = writing ? 1 : 2;
     out->Pitch = pitch;
     out->pBits = pixels + intptr_t(y) * pitch + intptr_t(x) * d3d_format_bytes(format);
     return D3D_OK;
@@ -889,7 +1061,9 @@ HRESULT Direct3DSurface9::get_dc(HDC* out) {
     *out = nullptr;
     if (locked || dc) return D3DERR_INVALIDCALL;
     resolve(this);
-    dc = gdi_create_surface_dc(pixels, width, height, pitch, gdi_layout_of(format));
+    before_texture_write(this);
+    // Rows the context writes are marked in the history of a flip-chain buffer.
+    dc = gdi_create_surface_dc(pixels, width, height, pitch, gdi_layout_of(format), history ? history->written : nullptr);
     if (!dc) return E_OUTOFMEMORY;
     *out = dc;
     return D3D_OK;

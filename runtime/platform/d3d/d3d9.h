@@ -178,6 +178,7 @@ struct Direct3DDevice9;
 struct Direct3DTexture9;
 struct Direct3DSurface9;
 struct D3DTextureSampler;  // the drawing cache of a texture (internal)
+struct D3DBufferHistory;   // what a buffer of the flip chain holds (internal)
 
 // Direct3DCreate9: null when the SDK version is not 32 or the backend has no video.
 Direct3D9* direct3d_create9(uint32_t sdk_version);
@@ -229,6 +230,7 @@ struct Direct3DDevice9 {
     Direct3DSurface9* back;   // back buffer 0 (its pixels swap with front at each present)
     Direct3DSurface9* front;  // the frame last shown
     int32_t front_presented;  // front holds a frame handed to the backend (not so after a reset)
+    uint8_t* changed_rows;    // per row of the flip chain: may differ between the two buffers
     int32_t in_scene;
     int32_t software_vp;
     uint32_t fvf;
@@ -261,8 +263,9 @@ struct Direct3DSurface9 {
     HDC dc;                    // the context while GetDC is outstanding
     Direct3DTexture9* texture; // owner of a texture level (its references are the texture's)
     Direct3DDevice9* device;   // owner of a back buffer (lives as long as the device)
-    int32_t clear_pending;     // a whole-surface Clear not yet written (done at the next access)
-    uint32_t clear_value;      // the pixel value that Clear asked for
+    // Buffers of the flip chain: the whole-surface Clear and the quads after it that wait to be
+    // drawn, and what the pixels hold (it travels with them at each flip). Null for other surfaces.
+    D3DBufferHistory* history;
 };
 
 struct Direct3DTexture9 {
@@ -273,6 +276,7 @@ struct Direct3DTexture9 {
     // internal
     uint32_t refs;
     Direct3DSurface9* level0;
+    uint64_t id;                // never reused, unlike the record's address
     uint32_t serial;            // bumped at every write (unlock after a writing lock, ReleaseDC)
     D3DTextureSampler* sampler; // drawing data derived from the pixels; rebuilt when serial moves
 };

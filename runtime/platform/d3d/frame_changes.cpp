@@ -24,17 +24,17 @@ RowSpan frame_changed_rows(const VideoFrame& frame) {
     int32_t bytes = bytes_per_pixel(frame.format);
     if (!frame.pixels || !frame.previous || bytes == 0 || frame.width <= 0) return {0, height};
     size_t row_bytes = size_t(frame.width) * size_t(bytes);
+    const uint8_t* hint = frame.changed_rows;
+    auto same = [&](int32_t y) {
+        return (hint && !hint[y]) ||
+               std::memcmp(frame.pixels + intptr_t(y) * frame.pitch, frame.previous + intptr_t(y) * frame.pitch,
+                           row_bytes) == 0;
+    };
     int32_t first = 0;
-    while (first < height &&
-           std::memcmp(frame.pixels + intptr_t(first) * frame.pitch, frame.previous + intptr_t(first) * frame.pitch,
-                       row_bytes) == 0)
-        first++;
+    while (first < height && same(first)) first++;
     if (first == height) return {0, 0};
     int32_t last = height - 1;
-    while (last > first &&
-           std::memcmp(frame.pixels + intptr_t(last) * frame.pitch, frame.previous + intptr_t(last) * frame.pitch,
-                       row_bytes) == 0)
-        last--;
+    while (last > first && same(last)) last--;
     return {first, last - first + 1};
 }
 

@@ -16,8 +16,9 @@ struct RowSpan {
 };
 
 // The span from the first to the last row in which the frame's pixels differ from its `previous`
-// frame (the bytes past each row's pixels do not count). Without a previous frame, or in a format
-// of unknown size, every row counts as changed.
+// frame (the bytes past each row's pixels do not count); rows that `changed_rows` tells unchanged
+// are not compared. Without a previous frame, or in a format of unknown size, every row counts as
+// changed.
 RowSpan frame_changed_rows(const VideoFrame& frame);
 
 // Refresh ticks on a monotonic clock in microseconds. A present that waited for the vertical

@@ -28,13 +28,16 @@ struct VideoEvent {
 // (D3DFMT_X8R8G8B8 22, D3DFMT_R5G6B5 23, D3DFMT_X1R5G5B5 24). `previous` is the frame handed to
 // the last present of the same screen, unchanged since and laid out alike (the flip chain's other
 // buffer), or null when there is none: a presenter whose screen still shows that frame need only
-// show the rows that differ from it.
+// show the rows that differ from it. `changed_rows`, when not null, holds a byte per row that is 0
+// where the Direct3D stand-in knows the row equals the one in `previous` (both buffers hold the
+// same drawing there), so only the other rows need comparing.
 struct VideoFrame {
     const uint8_t* pixels;
     int32_t pitch;
     int32_t width, height;
     int32_t format;
     const uint8_t* previous;
+    const uint8_t* changed_rows;
 };
 
 // Device states as the Direct3D stand-in reports them (values of its HRESULTs).

@@ -50,7 +50,13 @@ inline uint32_t read_native(HDC dc, int32_t x, int32_t y) {
     return dc->layout == GDI_PIXELS_XRGB1555 ? (v & 0x7FFFu) : v;
 }
 
+inline void mark_row(HDC dc, int32_t y) {
+    if (dc->row_marks) dc->row_marks[y] = 1;
+}
+
+// Every write to the pixels goes through here, span or the copy of gdi_bit_blt, which mark their rows.
 inline void write_native(HDC dc, int32_t x, int32_t y, uint32_t value) {
+    mark_row(dc, y);
     uint8_t* row = row_of(dc, y);
     if (dc->layout == GDI_PIXELS_XRGB8888) {
         std::memcpy(row + x * 4, &value, 4);
@@ -74,6 +80,7 @@ void span(HDC dc, int32_t x0, int32_t x1, int32_t y, COLORREF colour, int32_t ro
     x0 = std::max(x0, 0);
     x1 = std::min(x1, dc->width);
     if (x0 >= x1) return;
+    mark_row(dc, y);
     if (rop == R2_NOT) {
         uint32_t mask = invert_mask(dc->layout);
         for (int32_t x = x0; x < x1; x++) write_native(dc, x, y, (read_native(dc, x, y) ^ mask) & mask);
@@ -185,7 +192,8 @@ static HDC new_context() {
     return dc;
 }
 
-HDC gdi_create_surface_dc(void* pixels, int32_t width, int32_t height, int32_t pitch, GdiPixelLayout layout) {
+HDC gdi_create_surface_dc(void* pixels, int32_t width, int32_t height, int32_t pitch, GdiPixelLayout layout,
+                          uint8_t* row_marks) {
     if (!pixels || width <= 0 || height <= 0) return nullptr;
     int32_t bytes = layout == GDI_PIXELS_XRGB8888 ? 4 : (layout == GDI_PIXELS_XRGB1555 || layout == GDI_PIXELS_RGB565) ? 2 : 0;
     if (!bytes || pitch < width * bytes) return nullptr;
@@ -196,6 +204,7 @@ HDC gdi_create_surface_dc(void* pixels, int32_t width, int32_t height, int32_t p
     dc->height = height;
     dc->pitch = pitch;
     dc->layout = layout;
+    dc->row_marks = row_marks;
     return dc;
 }
 
@@ -574,6 +583,7 @@ BOOL gdi_bit_blt(HDC dest, int32_t x, int32_t y, int32_t width, int32_t height, 
     std::vector<uint8_t> temp;
     for (int32_t row = 0; row < height; row++) {
         if (same_layout) {
+            mark_row(dest, y + row);
             std::memmove(row_of(dest, y + row) + x * bytes, row_of(source, sy + row) + sx * bytes, size_t(width) * bytes);
         } else {
             for (int32_t col = 0; col < width; col++)

@@ -77,8 +77,10 @@ enum GdiPixelLayout : int32_t {
 
 // --- device contexts ---------------------------------------------------------------------------
 // A context that draws on caller-owned pixels (the Direct3D surfaces hand these out from GetDC).
-// The pixels must outlive the context. Returns null on a bad size or layout.
-HDC gdi_create_surface_dc(void* pixels, int32_t width, int32_t height, int32_t pitch, GdiPixelLayout layout);
+// The pixels must outlive the context. With `row_marks` (one byte per row, also outliving the
+// context), every row the context writes gets its byte set to 1. Returns null on a bad size or layout.
+HDC gdi_create_surface_dc(void* pixels, int32_t width, int32_t height, int32_t pitch, GdiPixelLayout layout,
+                          uint8_t* row_marks = nullptr);
 // CreateDCW: only the information context of the driver "DISPLAY" (no pixels) is offered.
 HDC gdi_create_dc_w(const char16_t* driver, const char16_t* device, const char16_t* output, const void* init);
 BOOL gdi_delete_dc(HDC dc);  // for both kinds of context

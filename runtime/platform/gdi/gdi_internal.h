@@ -25,6 +25,7 @@ struct GdiDc {
     uint8_t* pixels;
     int32_t width, height, pitch;
     GdiPixelLayout layout;
+    uint8_t* row_marks;  // set to 1 for each row written (null: not kept)
     HBRUSH brush;
     HPEN pen;
     HFONT font;

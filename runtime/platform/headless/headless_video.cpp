@@ -92,6 +92,16 @@ int present(const VideoFrame* frame) {
     HeadlessVideo& v = video();
     if (!frame || !v.present_result) return 0;
     v.presented++;
+    if (frame->changed_rows && frame->previous) {
+        size_t row_bytes = size_t(frame->width) * (frame->format == 22 ? 4 : 2);
+        for (int32_t y = 0; y < frame->height; y++) {
+            if (frame->changed_rows[y]) continue;
+            v.rows_told_unchanged++;
+            if (std::memcmp(frame->pixels + intptr_t(y) * frame->pitch, frame->previous + intptr_t(y) * frame->pitch,
+                            row_bytes) != 0)
+                v.rows_told_unchanged_wrongly++;
+        }
+    }
     HeadlessVideoFrame::Previous previous = !frame->previous              ? HeadlessVideoFrame::PREVIOUS_NONE
                                             : previous_is_last_frame(v, *frame) ? HeadlessVideoFrame::PREVIOUS_SAME
                                                                               : HeadlessVideoFrame::PREVIOUS_DIFFERENT;

@@ -41,6 +41,10 @@ struct HeadlessVideo {
     size_t frames_kept = 4;
     std::deque<HeadlessVideoFrame> frames;  // oldest first
     uint32_t presented = 0;                 // frames presented since the reset
+    // Rows the Direct3D stand-in told unchanged from the previous frame (VideoFrame::changed_rows),
+    // and how many of those differed after all (each one a row a presenter would leave stale).
+    uint64_t rows_told_unchanged = 0;
+    uint64_t rows_told_unchanged_wrongly = 0;
     std::deque<VideoEvent> events;
     int32_t device_state = VIDEO_DEVICE_OK;
     int present_result = 1;

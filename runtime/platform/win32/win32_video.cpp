@@ -6,7 +6,7 @@
 // mode back too. Vertical sync: one frame per refresh
 // (DwmFlush where composition runs, else a wait to the next refresh period). A frame equal to the
 // one on screen is not drawn again unless the window lost its picture (WM_PAINT, activation).
-// Relies on: user32, gdi32, win32_window.h, video_driver.h.
+// Relies on: user32, gdi32, win32_window.h, video_driver.h, frame_changes.h (which rows changed).
 #include <windows.h>
 
 #include <cstring>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/foundation/strings.h"
+#include "runtime/platform/d3d/frame_changes.h"
 #include "runtime/platform/d3d/video_driver.h"
 #include "runtime/platform/win32/win32_window.h"
 
@@ -225,15 +226,7 @@ void pace() {
 
 // Whether the frame equals the one presented before it (the flip chain's other buffer, laid out
 // alike), which the window still shows.
-bool unchanged(const VideoFrame* frame) {
-    if (!frame->previous) return false;
-    size_t row = size_t(frame->width) * size_t(bits_of(frame->format) / 8);
-    for (int32_t y = 0; y < frame->height; ++y) {
-        size_t at = size_t(y) * size_t(frame->pitch);
-        if (std::memcmp(frame->pixels + at, frame->previous + at, row) != 0) return false;
-    }
-    return true;
-}
+bool unchanged(const VideoFrame* frame) { return frame->previous && frame_changed_rows(*frame).count == 0; }
 
 int present(const VideoFrame* frame) {
     if (!frame || !video.screen_open || video.device_state != VIDEO_DEVICE_OK || !window()) return 0;
