@@ -723,4 +723,36 @@ TEST_F(FrameHistoryTest, AMenuAtRestLetsThePresenterSkipAllButItsTextAndPointerR
     }
 }
 
+
+TEST_F(FrameHistoryTest, AFrameBegunBeforeADeviceLossIsDroppedWithItsTextures) {
+    // The clear and backdrop wait, the device is lost before the present, the picture is released
+    // and the device reset (same size, then another): nothing of the old frame is drawn later, and
+    // the released picture goes with the dropped frame.
+    for (uint32_t height : {uint32_t(H), uint32_t(H + 8)}) {
+        SCOPED_TRACE(height);
+        headless_video_reset();
+        open(W, H);
+        make_objects();
+        sprite_states(false);
+        backdrop();
+        headless_video_focus(false);
+        EXPECT_NE(device->present(nullptr, nullptr, 0, nullptr), D3D_OK);
+        picture->release(), picture = nullptr;
+        headless_video_focus(true);
+        D3DPRESENT_PARAMETERS p = params(W, height);
+        ASSERT_EQ(device->reset(&p), D3D_OK);
+        sprite_states(false);
+        poke(pointer, 0xFF123456u);
+        device->clear(0, nullptr, D3DCLEAR_TARGET, 0x000000FFu, 0, 0);
+        draw(pointer, 0, 0, 4, 4);
+        ASSERT_EQ(device->present(nullptr, nullptr, 0, nullptr), D3D_OK);
+        EXPECT_EQ(headless_video_frame(0)->pixel(0, 0), 0x123456u);
+        EXPECT_EQ(headless_video_frame(0)->pixel(5, 5), 0x0000FFu);
+        free_objects();
+        back->release(), back = nullptr;
+        device->release(), device = nullptr;
+        d3d->release(), d3d = nullptr;
+    }
+}
+
 }  // namespace

@@ -731,6 +731,7 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
     // A context or lock still out on the back buffer would point at freed pixels afterwards.
     if (back->locked || back->dc) return D3DERR_INVALIDCALL;
     if (!v->device_reset()) return D3DERR_DEVICELOST;
+    discard_pending(back);  // a frame begun before the loss is never shown
     if (texture0) texture0->release(), texture0 = nullptr;
     bool same = p->BackBufferWidth == params.BackBufferWidth && p->BackBufferHeight == params.BackBufferHeight &&
                 p->BackBufferFormat == params.BackBufferFormat;
@@ -743,7 +744,6 @@ HRESULT Direct3DDevice9::reset(D3DPRESENT_PARAMETERS* p) {
         params = next;
     } else {
         // The contents of default-pool buffers are lost in a reset; they come back black.
-        discard_pending(back);
         forget_history(back->history);
         forget_history(front->history);
         std::memset(back->pixels, 0, size_t(back->pitch) * back->height);
