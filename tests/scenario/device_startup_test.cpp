@@ -27,8 +27,7 @@ protected:
         headless_audio_reset();
     }
     void TearDown() override {
-        if (display_state.main_window) sys_window_destroy(display_state.main_window);
-        display_state = {};
+        screen_library_release();  // the window sound_init made, and its class
         platform_use_backend(&headless_backend);
     }
     static std::vector<std::string> texts() {
@@ -74,8 +73,7 @@ TEST_F(DeviceStartupTest, FailuresAreReportedInOrderAndStartUpGoesOn) {
     headless_system_reset();
     headless_audio().open_allowed = true;
     platform_use_backend(&headless_backend);
-    if (display_state.main_window) sys_window_destroy(display_state.main_window);
-    display_state = {};
+    screen_library_release();
     EXPECT_EQ(game_run(no_main_loop), 0);
     EXPECT_TRUE(texts().empty());
     expect_released();

@@ -88,8 +88,7 @@ protected:
     void TearDown() override {
         sound_shutdown();
         EXPECT_FALSE(headless_audio().open);
-        if (display_state.main_window) sys_window_destroy(display_state.main_window);
-        display_state = {};
+        screen_library_release();  // the window sound_init made, and its class
         RuntimeTest::TearDown();
     }
     static intptr_t load(intptr_t number, const Bytes& image) {
