@@ -113,41 +113,20 @@ struct Chosen {
 
 enum class Outcome { STAY, RESTART, QUIT };
 
-// The virtual X server's screen (tests/soak/soak.sh starts it so): the program's window fills it and
-// shows its picture letterboxed, and SDL scales the pointer's relative motion by the same factor,
-// carrying the remainders from one motion to the next.
-constexpr float kDesktopW = 1280, kDesktopH = 1024;
+// The program's window fills the virtual X server's screen (tests/soak/soak.sh starts it so) and
+// shows its picture letterboxed; the pointer's relative motion reaches the program unscaled, as
+// the mouse's own motion.
 
 struct Model {
     Chosen now;         // the settings in force and chosen
     int page = PAGE_MAIN;
     int px = 0, py = 0;
-    float carry_x = 0, carry_y = 0;  // SDL's remainders of the scaled motion
     std::string restart_page;  // MenuPage written by the last restart
 
-    float scale() const { return std::min(kDesktopW / float(now.w), kDesktopH / float(now.h)); }
-    // The motion the program sees for d pixels of the X pointer, as SDL scales it.
-    static int scaled(float& carry, int d, float s) {
-        if (d == 0) return 0;
-        float rel = carry + float(d) / s;
-        float whole = std::trunc(rel);
-        carry = rel - whole;
-        return int(whole);
-    }
-    // The X pointer motion that moves the program's pointer by exactly `want`.
-    int motion_for(float carry, int want) const {
-        float s = scale();
-        int d = int(std::floor((float(want) - carry) * s)) - 3;
-        for (;; d++) {
-            float c = carry;
-            if (scaled(c, d, s) >= want) return d;
-        }
-    }
-    // Follows a motion of the X pointer: scaled, added, clamped to the screen.
+    // Follows a motion of the X pointer: added, clamped to the screen.
     bool follow(int dx, int dy) {
-        float s = scale();
-        int x = std::clamp(px + scaled(carry_x, dx, s), 0, now.w - 1);
-        int y = std::clamp(py + scaled(carry_y, dy, s), 0, now.h - 1);
+        int x = std::clamp(px + dx, 0, now.w - 1);
+        int y = std::clamp(py + dy, 0, now.h - 1);
         bool changed = x != px || y != py;
         px = x;
         py = y;
@@ -241,7 +220,6 @@ struct Model {
         if (!after_restart) page = PAGE_MAIN;  // a restart opens the page it came from
         px = now.w / 2;
         py = now.h - 20;
-        carry_x = carry_y = 0;
         layout();
     }
 };
@@ -541,15 +519,18 @@ struct Soak {
     // --- input
 
     uint64_t presents() const { return current.presents ? __atomic_load_n(&current.presents->count, __ATOMIC_ACQUIRE) : 0; }
+    uint64_t input_reads() const {
+        return current.presents ? __atomic_load_n(&current.presents->input_reads, __ATOMIC_ACQUIRE) : 0;
+    }
 
-    // Lets the program read its input: at least min_ms, and two presented frames after the call
-    // (the first may have read its input before), or max_ms when frames stop coming (a program
-    // that presents nothing while the picture does not change).
+    // Lets the program read its input: at least min_ms, and four reads of its events after the call
+    // (a frame reads the mouse's and the keyboard's, and the first may have come before the call),
+    // or max_ms when the program stops reading.
     void let_frames_pass(int min_ms, int max_ms) {
-        uint64_t before = presents();
+        uint64_t before = input_reads();
         auto start = Clock::now();
         sleep_ms(min_ms);
-        while (presents() < before + 2 && seconds_since(start) * 1000 < max_ms) sleep_ms(2);
+        while (input_reads() < before + 4 && seconds_since(start) * 1000 < max_ms) sleep_ms(2);
     }
 
     // A relative pointer move, followed by the model with the program's clamping; measures the
@@ -573,7 +554,7 @@ struct Soak {
     // The pointer to x, y exactly: first into the top-left corner, where the program clamps it.
     void move_to(int x, int y) {
         move(-4 * model.now.w, -4 * model.now.h);
-        move(model.motion_for(model.carry_x, x), model.motion_for(model.carry_y, y));
+        move(x - model.px, y - model.py);
         if (model.px != x || model.py != y) fail("the model cannot put the pointer at %d, %d", x, y);
     }
 

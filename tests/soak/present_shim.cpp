@@ -1,7 +1,9 @@
 // A preload library through which the soak watches the real program's frames: it wraps
 // SDL_RenderPresent, the last call of every presented frame, and keeps in a small shared file
 // per process (TARNWOOD_SOAK_PRESENTS + "." + process id) the number of presents, the time of
-// the last one and the longest gap between two (CLOCK_MONOTONIC, ns). The soak maps the file.
+// the last one and the longest gap between two (CLOCK_MONOTONIC, ns). It also wraps
+// SDL_PeepEvents and counts the reads of the key and mouse events, which every frame makes even
+// when it presents nothing. The soak maps the file.
 // Relies on: SDL2 (the real function found with dlsym RTLD_NEXT), mmap.
 #include <SDL2/SDL.h>
 #include <dlfcn.h>
@@ -33,6 +35,15 @@ PresentRecord* record() {
     return r;
 }
 }  // namespace
+
+extern "C" int SDL_PeepEvents(SDL_Event* events, int count, SDL_eventaction action, Uint32 min_type, Uint32 max_type) {
+    static auto next = reinterpret_cast<int (*)(SDL_Event*, int, SDL_eventaction, Uint32, Uint32)>(
+        dlsym(RTLD_NEXT, "SDL_PeepEvents"));
+    int result = next(events, count, action, min_type, max_type);
+    PresentRecord* r = record();
+    if (r && action == SDL_GETEVENT && min_type == SDL_KEYDOWN) __atomic_fetch_add(&r->input_reads, 1, __ATOMIC_RELEASE);
+    return result;
+}
 
 extern "C" void SDL_RenderPresent(SDL_Renderer* renderer) {
     static auto next = reinterpret_cast<void (*)(SDL_Renderer*)>(dlsym(RTLD_NEXT, "SDL_RenderPresent"));
