@@ -184,6 +184,40 @@ FILE* file_fopen(const char16_t* name, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
+namespace {
+// Folder and name part of a native path ("." for a bare name).
+std::pair<std::string, std::string> split_path(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+void sync_folder(const std::string& folder) {
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    checked_fsync(dir);
+    close(dir);
+}
+
+// The end of a write through a temporary file that was `written` whole (synced and closed): it
+// replaces the target, and the rename becomes durable with the folder's entry list. On any
+// failure, also an earlier one, the temporary file goes and the target stays as it was.
+bool rename_into_place(bool written, const std::string& temp, const std::string& target) {
+    bool ok = written;
+    if (ok && faults.rename_error) {
+        errno = faults.rename_error;
+        ok = false;
+    }
+    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    sync_folder(split_path(target).first);
+    return true;
+}
+}  // namespace
+
 FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, size_t size) {
     if (!file || (size && !data)) return FILE_REPLACE_FAILED;
     // The real file behind any symbolic link: the link itself must stay a link.
@@ -214,39 +248,10 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
     }
     ok = ok && checked_fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (ok && faults.rename_error) {
-        errno = faults.rename_error;
-        ok = false;
-    }
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return FILE_REPLACE_FAILED;
-    }
-    // The rename itself becomes durable with the folder's entry list.
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        checked_fsync(dir);
-        close(dir);
-    }
-    return FILE_REPLACE_DONE;
+    return rename_into_place(ok, temp, target) ? FILE_REPLACE_DONE : FILE_REPLACE_FAILED;
 }
 
 namespace {
-// Folder and name part of a native path ("." for a bare name).
-std::pair<std::string, std::string> split_path(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {".", path};
-    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
-}
-
-void sync_folder(const std::string& folder) {
-    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return;
-    checked_fsync(dir);
-    close(dir);
-}
-
 // Distinguishes the temporary files of one process; the process id those of several.
 std::atomic<uint32_t> staged_serial{0};
 constexpr int kStagedAttempts = 16;
@@ -289,18 +294,7 @@ int file_commit_staged(PlatformFile* staged, const char16_t* name) {
     bool ok = !target.empty() && checked_fsync(staged->fd) == 0;
     ok = close(staged->fd) == 0 && ok;
     delete staged;
-    if (ok && faults.rename_error) {
-        errno = faults.rename_error;
-        ok = false;
-    }
-    ok = ok && rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temp.c_str());
-        return 0;
-    }
-    // The rename itself becomes durable with the folder's entry list.
-    sync_folder(split_path(target).first);
-    return 1;
+    return rename_into_place(ok, temp, target) ? 1 : 0;
 }
 
 void file_discard_staged(PlatformFile* staged) {
