@@ -205,3 +205,27 @@ TEST(AssetsTest, GeneratorWritesTheEmbeddedBytesAgain) {
     EXPECT_EQ(std::memcmp(picture.data(), asset_title_picture, picture.size()), 0);
     EXPECT_EQ(std::memcmp(music.data(), asset_title_music, music.size()), 0);
 }
+
+TEST(AssetsTest, IconsAreTheTitlePicturesCentredSquareScaledDown) {
+    const std::string folder = test_platform::new_folder("tarnwood_icons_");
+    ASSERT_FALSE(folder.empty());
+    ASSERT_EQ(test_platform::run({TARNWOOD_ASSET_GENERATOR, "--icons", folder, "16", "48"}), 0);
+    std::vector<unsigned char> small = read_file(folder + "/icon_16.png"), mid = read_file(folder + "/icon_48.png");
+    std::error_code ignored;
+    std::filesystem::remove_all(test_platform::path(folder), ignored);
+    DecodedPicture picture = decode_png(asset_title_picture, asset_title_picture_size);
+    DecodedPicture icon = decode_png(small.data(), small.size());
+    ASSERT_TRUE(icon.ok && picture.ok);
+    EXPECT_EQ(decode_png(mid.data(), mid.size()).width, 48u);
+    ASSERT_EQ(icon.width, 16u);
+    ASSERT_EQ(icon.height, 16u);
+    // Each of the 16 x 16 pixels stands for a 64 x 64 square of the picture's middle 1024 columns.
+    for (int y = 0; y < 16; y += 5)
+        for (int x = 0; x < 16; x += 5) {
+            DecodedPicture one;
+            one.width = 1;
+            one.rgba.assign(icon.rgba.begin() + (y * 16 + x) * 4, icon.rgba.begin() + (y * 16 + x) * 4 + 4);
+            EXPECT_NEAR(mean_luma(one, 0, 0, 1, 1), mean_luma(picture, 128 + x * 64, y * 64, 192 + x * 64, y * 64 + 64), 1.0)
+                << x << "," << y;
+        }
+}
