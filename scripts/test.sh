@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the normal build (unit, scenario, fuzz-corpus and the
-# end-to-end test of the real program under Xvfb), then the unit and scenario tests once more
-# built with AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows cross build
+# end-to-end test of the real program under Xvfb), then the Linux downloads (scripts/package-linux.sh:
+# the portable archive and the Debian package) checked by tests/e2e/linux_package_test.sh, then the
+# unit and scenario tests once more built with AddressSanitizer and UndefinedBehaviorSanitizer, then
+# the Windows cross build
 # (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
 # fresh 64-bit prefix inside build-windows/, and the end-to-end test of tarnwood.exe under Wine.
 set -euo pipefail
@@ -14,6 +16,15 @@ bash "$root/scripts/build.sh" "$root/build"
 # The end-to-end test leaves its start-up screenshot for the one of the Windows program.
 rm -f "$root/build/e2e_main_de.png"
 (cd "$root/build" && E2E_MAIN_SHOT="$root/build/e2e_main_de.png" ctest --output-on-failure -j "$(nproc)")
+
+echo "== the Linux downloads: the archive and the Debian package, built and tried as players get them"
+started=$SECONDS
+TARNWOOD_SYSTEM_BUILD="$root/build" bash "$root/scripts/package-linux.sh" "$root/build-linux"
+echo "test: packaging took $((SECONDS - started)) s"
+started=$SECONDS
+bash "$root/tests/e2e/linux_package_test.sh" "$root/build-linux/dist" "$root/build/tests/subreaper" \
+  "$root/build/tests/e2e_check" "$root/build/assets/title_music.wav"
+echo "test: the archive and package checks took $((SECONDS - started)) s"
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 bash "$root/scripts/build.sh" "$root/build-asan" -DTARNWOOD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -14,6 +14,7 @@
 #   5. with a width of 0 in the settings file no screen opens: a message box names the failed
 #      values, and once it is closed (Return) the program ends with a non-zero exit code, its
 #      settings file untouched.
+# With E2E_ELSEWHERE=1 steps 1-4 start the program from a folder without Files/.
 # Usage: e2e_test.sh TARNWOOD SUBREAPER E2E_CHECK FILES_DIR TITLE_MUSIC_WAV
 set -euo pipefail
 program="$(realpath "$1")" subreaper="$(realpath "$2")" check="$(realpath "$3")"
@@ -39,11 +40,21 @@ cp "$files/Tarnwood.cfg" "$work/Files/"
 shots="$work/Files/Screenshots"
 cfg="$work/Files/Tarnwood.cfg"
 
+# E2E_ELSEWHERE=1: started as a file manager starts it, from a folder without Files/ (the
+# program's copy sits beside the test's Files/, and works there).
+start_in="$work"
+if [[ -n "${E2E_ELSEWHERE:-}" ]]; then
+  cp "$program" "$work/"
+  program="$work/$(basename "$program")"
+  start_in="$work/elsewhere"
+  mkdir -p "$start_in"
+fi
+
 W=1024 H=768
 drive_start_x 1280 1024
 # The program and its restarted instance run under the subreaper, in their own process group.
 (
-  cd "$work"
+  cd "$start_in"
   export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw"
   exec setsid "$subreaper" "$program" > "$work/reaped.txt" 2> "$work/program.log"
 ) &
