@@ -83,3 +83,14 @@ TEST(StartFolder, SystemProbeCreatesAndRemovesItsFile) {
     std::error_code error;
     fs::remove_all(base, error);
 }
+
+TEST(StartFolder, SystemPlaces) {
+    StartFolderPlaces places = start_folder_places();
+    std::error_code error;
+    EXPECT_EQ(places.working, test_platform::utf8(fs::current_path(error)));
+    std::string program = test_platform::folder_of(test_platform::own_executable());
+    EXPECT_EQ(places.program + test_platform::kSeparator, program);
+    // $XDG_DATA_HOME/tarnwood or ~/.local/share/tarnwood; %LOCALAPPDATA%\Tarnwood.
+    std::string name = test_platform::utf8(test_platform::path(places.user).filename());
+    EXPECT_TRUE(name == "tarnwood" || name == "Tarnwood") << places.user;
+}
