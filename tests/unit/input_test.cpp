@@ -260,6 +260,12 @@ TEST_F(InputTest, DeviceBufferKeepsMotionOrderAroundButtons) {
     ASSERT_EQ(count, 2u);
     EXPECT_EQ(records[0].offset, 13u);
     EXPECT_EQ(records[1].offset, 0u);
+    // The wheel records of one read add up (a motion between them keeps them apart).
+    headless_input_wheel(120);
+    headless_input_motion(1, 0);
+    headless_input_wheel(-240);
+    EXPECT_EQ(mouse_examine(), 1);
+    EXPECT_EQ(mouse_state.wheel, -120);
 }
 
 TEST_F(InputTest, DeactivationKeepsPositionAndReacquires) {
@@ -268,6 +274,8 @@ TEST_F(InputTest, DeactivationKeepsPositionAndReacquires) {
     headless_input_motion(100, 50);
     mouse_examine();
     display_state.screen_active = 0;
+    EXPECT_EQ(mouse_examine(), 0);  // an inactive screen gives the device up by itself
+    EXPECT_FALSE(headless_input().captured);
     headless_input_set_focus(false);
     mouse_unacquire();  // what the window procedure does on deactivation
     EXPECT_FALSE(headless_input().captured);

@@ -53,6 +53,14 @@ TEST_F(SpriteTest, PureBlackIsTransparentOnA32BitScreen) {
     EXPECT_EQ(frame_pixel(12, 10), 0x010000u);
     EXPECT_EQ(frame_pixel(13, 10), 0xFFFFFFu);
     EXPECT_EQ(frame_pixel(14, 10), kBackground);
+    // Drawing onto the loaded picture keeps the rest of it, and the key still applies.
+    ASSERT_NE(draw_begin(sprite_output(0)), 0);
+    draw_box(1, 0, 1, 1, screen_rgb(0, 0, 255));
+    draw_end();
+    frame(0, 10, 10);
+    EXPECT_EQ(frame_pixel(10, 10), kBackground);
+    EXPECT_EQ(frame_pixel(11, 10), 0x0000FFu);
+    EXPECT_EQ(frame_pixel(13, 10), 0xFFFFFFu);
 }
 
 TEST_F(SpriteTest, ChannelsBelow8AreTransparentOnA16BitScreen) {
@@ -225,6 +233,11 @@ TEST_F(SpriteTest, GrabChecksTheOutputAreaAndReusesTheTexture) {
     EXPECT_EQ(obj_find(display_state.sprites, 8), nullptr);
     SpriteRecord* grabbed = sprite_grab(8, 0, 0, 64, 48);
     ASSERT_NE(grabbed, nullptr);
+    int32_t pitch = 0;
+    auto* pixels = static_cast<const uint32_t*>(sprite_lock(grabbed->surface, 1, &pitch));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels[0], 0u);  // the black screen grabbed is keyed out
+    sprite_unlock(grabbed->surface);
     Direct3DTexture9* texture = grabbed->surface->texture;
     EXPECT_EQ(sprite_grab(8, 4, 4, 64 - 4, 48 - 4), grabbed);
     EXPECT_NE(grabbed->surface->texture, nullptr);

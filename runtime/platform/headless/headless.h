@@ -5,6 +5,7 @@
 // Relies on: backend.h.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct HeadlessSystem {
     std::vector<HeadlessProcessStart> process_starts;
     int spawn_result = 1;  // what a direct start answers (0 forces the shell fallback)
     int shell_result = 1;
+    std::function<void()> on_message_box;  // called while a message box shows
 };
 
 HeadlessSystem& headless_system();

@@ -10,6 +10,7 @@ uint32_t tick_count() { return state.clock_ms; }
 void sleep_ms(uint32_t ms) { state.clock_ms += ms; }
 
 int message_box(const char* caption, const char* text) {
+    if (state.on_message_box) state.on_message_box();
     state.message_boxes.push_back({caption ? caption : "", text ? text : "", headless_video().screen_opened});
     return 1;
 }
