@@ -5,10 +5,20 @@
 # behaviour. Not part of CI (see tests/README.md for how long it takes).
 #
 #   bash tests/mutation/mutate.sh [-o results.tsv] [-t seconds] [fault id ...]
+#   bash tests/mutation/mutate.sh -s results.tsv [later-results.tsv ...]
+#   bash tests/mutation/mutate.sh -b build [-o results.tsv] [fault id ...]
 #
-# The copy is build-mutation/src (the tracked files of the work tree as they are now, copied
-# afresh on every start, with their times, so an unchanged file is not compiled again), its build folder build-mutation/build (CMake, ccache when present, so a
-# restored file compiles from the cache). A fault whose original text is missing or not unique in
+# With -b the faults are applied to the work tree itself and built in the given build folder of it
+# (one already built saves the first build); each file is restored as above, and the work tree
+# must not be edited meanwhile.
+# The second form only counts: it merges result files (a later file's verdict for a fault replaces
+# an earlier one, so a run of the survivors alone can follow a full run) and prints the kill rate
+# with the equivalence marks of faults.tsv as they are now.
+#
+# The copy is build-mutation/src (the tracked and untracked, not ignored files of the work tree as
+# they are now, copied afresh on every start with their times, so an unchanged file is not
+# compiled again), its build folder build-mutation/build (CMake, ccache when present, so a restored
+# file compiles from the cache). A fault whose original text is missing or not unique in
 # its file is reported as "bad" and not counted. A test run longer than the time limit (-t, default
 # 240 s) counts as caught: a hang fails CI too. The source of the copy is restored after each
 # fault, also when the run is interrupted.
@@ -19,14 +29,44 @@ faults="$root/tests/mutation/faults.tsv"
 work="$root/build-mutation"
 results="$work/results.tsv"
 limit=240
-while getopts "o:t:" opt; do
+summary_only=0
+in_place=""
+while getopts "o:t:sb:" opt; do
   case $opt in
+    b) in_place="$(cd "$OPTARG" && pwd)" ;;
     o) results="$OPTARG" ;;
     t) limit="$OPTARG" ;;
+    s) summary_only=1 ;;
     *) exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
+
+# The kill rate of one or more result files (see above).
+summary() {
+  awk -F'\t' '
+    FNR == 1 { file++ }
+    file == 1 { if ($1 ~ /^F[0-9]+$/) { order[++n] = $1; equivalent[$1] = $4 } next }
+    $1 ~ /^F[0-9]+$/ { verdict[$1] = $5 }
+    END {
+      for (i = 1; i <= n; i++) {
+        id = order[i]
+        if (!(id in verdict)) continue
+        if (equivalent[id] == "yes") { eq++; if (verdict[id] == "caught") eq_caught++; continue }
+        if (verdict[id] == "caught") caught++
+        else if (verdict[id] == "survived") { survived++; list = list " " id }
+        else bad++
+      }
+      counted = caught + survived
+      printf "mutation: %d of %d faults that change behaviour caught (%.1f %%); %d marked equivalent (%d of them failed a test); %d bad\n",
+             caught, counted, counted ? 100 * caught / counted : 0, eq, eq_caught, bad
+      if (list != "") print "mutation: survivors:" list
+    }' "$faults" "$@"
+}
+if ((summary_only)); then
+  summary "$@"
+  exit 0
+fi
 declare -A wanted=()
 for id in "$@"; do wanted[$id]=1; done
 
@@ -35,14 +75,22 @@ build="$work/build"
 jobs="${MUTATION_JOBS:-2}"
 mkdir -p "$work"
 
-echo "mutation: copying the tracked files to $src"
-rm -rf "$src"
-mkdir -p "$src"
-(cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -p --parents -t "$src" 2> /dev/null)
-launcher=()
-command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" > "$work/configure.log" 2>&1 ||
-  { cat "$work/configure.log"; exit 1; }
+if [[ -n "$in_place" ]]; then
+  src="$root"
+  build="$in_place"
+  [[ "$results" == "$work/results.tsv" ]] && results="$work/results_in_place.tsv"
+  work="$work/in-place"  # its own logs, so that a run on the copy can go on beside it
+  mkdir -p "$work"
+else
+  echo "mutation: copying the tracked files to $src"
+  rm -rf "$src"
+  mkdir -p "$src"
+  (cd "$root" && git ls-files -z --cached --others --exclude-standard | xargs -0 cp -p --parents -t "$src" 2> /dev/null)
+  launcher=()
+  command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" > "$work/configure.log" 2>&1 ||
+    { cat "$work/configure.log"; exit 1; }
+fi
 echo "mutation: building the unmutated test program"
 cmake --build "$build" -j "$jobs" --target tarnwood_tests > "$work/build.log" 2>&1 || { tail -40 "$work/build.log"; exit 1; }
 tests="$build/tests/tarnwood_tests"
@@ -76,8 +124,6 @@ trap 'restore; echo "mutation: interrupted, source restored"; exit 130' INT TERM
 trap restore EXIT
 
 printf 'id\tfile\tclass\tequivalent\tverdict\tseconds\n' > "$results"
-caught=0 survived=0 equivalent_caught=0 equivalent=0 bad=0
-survivors=()
 while IFS=$'\t' read -r id file class equiv orig repl; do
   [[ -z "$id" || "$id" == \#* || "$id" == id ]] && continue
   ((${#wanted[@]})) && [[ -z "${wanted[$id]:-}" ]] && continue
@@ -103,16 +149,6 @@ while IFS=$'\t' read -r id file class equiv orig repl; do
     fi
     restore
   fi
-  if [[ "$equiv" == yes ]]; then
-    ((equivalent++))
-    [[ "$verdict" == caught ]] && ((equivalent_caught++))
-  else
-    case $verdict in
-      caught) ((caught++)) ;;
-      survived) ((survived++)); survivors+=("$id") ;;
-      bad) ((bad++)) ;;
-    esac
-  fi
   [[ "$verdict" == bad ]] && cp "$work/fault_build.log" "$work/bad_$id.log" 2> /dev/null
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$id" "$file" "$class" "$equiv" "$verdict" "$((SECONDS - t0))" >> "$results"
   printf 'mutation: %-5s %-9s %-40s %s%s\n' "$id" "$verdict" "$file" "$class" "$([[ $equiv == yes ]] && echo ' (equivalent)')"
@@ -120,9 +156,5 @@ done < "$faults"
 
 # One more build of the restored copy, so the build folder matches the source again.
 cmake --build "$build" -j "$jobs" --target tarnwood_tests > "$work/build.log" 2>&1
-counted=$((caught + survived))
-echo "mutation: $caught of $counted faults that change behaviour caught" \
-  "($( ((counted)) && echo "$((100 * caught / counted))" || echo 0) %);" \
-  "$equivalent marked equivalent ($equivalent_caught of them failed a test); $bad bad"
-((${#survivors[@]})) && echo "mutation: survivors: ${survivors[*]}"
+summary "$results"
 echo "mutation: per-fault results in $results"
