@@ -83,6 +83,13 @@ TEST_F(SpriteTest, ChannelsBelow8AreTransparentOnA16BitScreen) {
     EXPECT_EQ(shown->pixel(0, 0), shown->pixel(5, 5));  // background
     EXPECT_NE(shown->pixel(1, 0), shown->pixel(5, 5));
     EXPECT_EQ(shown->pixel(2, 0), shown->pixel(5, 5));
+    // Another key: pixels of that colour lose their alpha bit, black ones get it.
+    sprite_apply_colour_key(sprite->surface, screen_rgb(0xF8, 0xF8, 0xF8));
+    pixels = static_cast<const uint16_t*>(sprite_lock(sprite->surface, 1, &pitch));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels[0], 0x8000);
+    EXPECT_EQ(pixels[3], 0x7FFF);
+    sprite_unlock(sprite->surface);
 }
 
 TEST_F(SpriteTest, LoadFlagsAndBadData) {
@@ -229,6 +236,7 @@ TEST_F(SpriteTest, GrabChecksTheOutputAreaAndReusesTheTexture) {
     EXPECT_EQ(sprite_grab(8, 60, 0, 5, 10), nullptr);
     EXPECT_EQ(sprite_grab(8, 0, 40, 10, 9), nullptr);
     EXPECT_EQ(sprite_grab(8, -1, 0, 10, 10), nullptr);
+    EXPECT_EQ(sprite_grab(8, 0, -1, 10, 10), nullptr);
     EXPECT_EQ(sprite_grab(8, 0, 0, 0x7FFFFFFF, 10), nullptr);
     EXPECT_EQ(obj_find(display_state.sprites, 8), nullptr);
     SpriteRecord* grabbed = sprite_grab(8, 0, 0, 64, 48);
