@@ -114,6 +114,9 @@ TEST_F(DisplayTest, WindowHasItsClassTitleAndIgnoresCloseRequests) {
     EXPECT_EQ(screen_window_proc(display_state.main_window, WM_CLOSE, 0, 0), 0);
     EXPECT_TRUE(is_window(display_state.main_window));
     EXPECT_EQ(screen_window_proc(display_state.main_window, WM_ERASEBKGND, 0, 0), 1);
+    // Deactivation of a minimised window: the low word says inactive, the high word minimised.
+    EXPECT_EQ(screen_window_proc(display_state.main_window, WM_ACTIVATE, 0x10000, 0), 0);
+    EXPECT_EQ(screen_is_active(), 0);
     // Window creation happens once.
     WindowHandle window = display_state.main_window;
     EXPECT_EQ(screen_window_create(), 1);
