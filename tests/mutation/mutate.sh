@@ -10,7 +10,8 @@
 #
 # With -b the faults are applied to the work tree itself and built in the given build folder of it
 # (one already built saves the first build); each file is restored as above, and the work tree
-# must not be edited meanwhile.
+# must not be edited meanwhile. With -k the copy of an earlier run is kept as it is (to go on with
+# more faults against the tests it was made with).
 # The second form only counts: it merges result files (a later file's verdict for a fault replaces
 # an earlier one, so a run of the survivors alone can follow a full run) and prints the kill rate
 # with the equivalence marks of faults.tsv as they are now.
@@ -31,8 +32,10 @@ results="$work/results.tsv"
 limit=240
 summary_only=0
 in_place=""
-while getopts "o:t:sb:" opt; do
+keep_copy=0
+while getopts "o:t:sb:k" opt; do
   case $opt in
+    k) keep_copy=1 ;;
     b) in_place="$(cd "$OPTARG" && pwd)" ;;
     o) results="$OPTARG" ;;
     t) limit="$OPTARG" ;;
@@ -81,6 +84,8 @@ if [[ -n "$in_place" ]]; then
   [[ "$results" == "$work/results.tsv" ]] && results="$work/results_in_place.tsv"
   work="$work/in-place"  # its own logs, so that a run on the copy can go on beside it
   mkdir -p "$work"
+elif ((keep_copy)) && [[ -f "$build/CMakeCache.txt" ]]; then
+  echo "mutation: keeping the copy in $src"
 else
   echo "mutation: copying the tracked files to $src"
   rm -rf "$src"
