@@ -98,6 +98,13 @@ TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
         s.idle(2);
         expect_page(s, PAGE_CONTROLS, "edge click");
     }
+    // A click that selected nothing is not kept: moving onto an entry afterwards selects nothing.
+    s.step([] {
+        auto c = centre(game.rect_gameplay);
+        headless_input_motion(c.first - mouse_x(), c.second - mouse_y());
+    });
+    s.idle(2);
+    expect_page(s, PAGE_CONTROLS, "moved onto an entry after a click outside");
     // Held over an entry for many frames: nothing happens until the release.
     choose(s, 0);  // moves and clicks Gameplay: leads to page 13
     expect_page(s, PAGE_GAMEPLAY, "plain click");
@@ -111,9 +118,19 @@ TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     s.step([] { headless_input_button(0, false); });
     s.idle(3);
     expect_page(s, PAGE_LANGUAGE, "release after a long hold");
-    go(s, PAGE_LANGUAGE, PAGE_MAIN);
+    // The audio and music pages show the same hint line under the title.
+    std::vector<uint32_t> hints[2];
+    for (int page : {PAGE_AUDIO, PAGE_MUSIC}) {
+        go(s, page == PAGE_AUDIO ? PAGE_LANGUAGE : PAGE_AUDIO, page);
+        s.step([&hints, page] {
+            for (int32_t y = 100; y < 118; y++)
+                for (int32_t x = 0; x < 1024; x++) hints[page - PAGE_AUDIO].push_back(headless_video_frame(0)->pixel(x, y));
+        });
+    }
+    go(s, PAGE_MUSIC, PAGE_MAIN);
     click_entry(s, 4);
     s.run();
+    EXPECT_EQ(hints[0], hints[1]);
     EXPECT_FALSE(s.guard_used);
     EXPECT_EQ(s.script_left, 0u);
 }

@@ -79,6 +79,7 @@ TEST_F(PathsTest, ProcessRunUsesAQuotedCommandAsItIs) {
     auto& starts = headless_system().process_starts;
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].program, "/opt/g/run");
+    EXPECT_FALSE(starts[0].through_shell);
 }
 
 TEST_F(PathsTest, ProcessRunFallsBackToTheShellInTheCommandsFolder) {
