@@ -86,24 +86,27 @@ TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     s.click();
     s.idle(2);
     expect_page(s, PAGE_CONTROLS, "caption click");
-    // On the top-left corner and one past the right edge of an entry: outside.
-    for (int corner = 0; corner < 2; corner++) {
-        s.step([corner] {
+    // On the top-left corner, the left and the top edge, and one past the right edge of an entry:
+    // outside.
+    for (int point = 0; point < 4; point++) {
+        s.step([point] {
             const ButtonRect& r = game.rect_gameplay;
-            int32_t x = corner ? r.x + r.w : r.x, y = corner ? r.y + r.h / 2 : r.y;
-            headless_input_motion(x - mouse_x(), y - mouse_y());
+            const int32_t xs[] = {r.x, r.x, r.x + r.w / 2, r.x + r.w}, ys[] = {r.y, r.y + r.h / 2, r.y, r.y + r.h / 2};
+            headless_input_motion(xs[point] - mouse_x(), ys[point] - mouse_y());
         });
         s.idle(1);
         s.click();
         s.idle(2);
         expect_page(s, PAGE_CONTROLS, "edge click");
     }
-    // A click that selected nothing is not kept: moving onto an entry afterwards selects nothing.
+    // A click that selected nothing is not kept: moving onto an entry afterwards selects nothing,
+    // and the framed button under the pointer shows its light face.
     s.step([] {
-        auto c = centre(game.rect_gameplay);
+        auto c = centre(game.rect_back);
         headless_input_motion(c.first - mouse_x(), c.second - mouse_y());
     });
     s.idle(2);
+    s.step([] { EXPECT_EQ(headless_video_frame(0)->pixel(game.rect_back.x + 4, game.rect_back.y + 4), 0xFAFAFAu); });
     expect_page(s, PAGE_CONTROLS, "moved onto an entry after a click outside");
     // Held over an entry for many frames: nothing happens until the release.
     choose(s, 0);  // moves and clicks Gameplay: leads to page 13

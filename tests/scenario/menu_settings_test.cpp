@@ -136,7 +136,10 @@ TEST(MenuSettings, AResolutionChangeRestartsAndTheNewInstanceOpensOnTheResolutio
     cfg.menu_info = 1;
     Scenario s(cfg.bytes().c_str());
     go(s, PAGE_MAIN, PAGE_RESOLUTION);
-    choose(s, 4);  // 800x600
+    click_entry(s, 4);  // 800x600
+    uint32_t chosen_at = 0;  // the clock in the frame that chose, before the restart
+    s.step([&chosen_at] { chosen_at = headless_system().clock_ms; });
+    s.idle(1);
     s.run();
     EXPECT_FALSE(s.guard_used) << "a restart ends this instance";
     EXPECT_EQ(s.script_left, 0u);
@@ -148,6 +151,7 @@ TEST(MenuSettings, AResolutionChangeRestartsAndTheNewInstanceOpensOnTheResolutio
     ASSERT_EQ(headless_system().process_starts.size(), 1u);
     EXPECT_EQ(headless_system().process_starts[0].program, program_path());
     EXPECT_FALSE(headless_system().process_starts[0].through_shell);
+    EXPECT_GE(headless_system().process_starts[0].clock_ms - chosen_at, 10u);  // the pause before the start
 
     // The new instance, on the same folder.
     s.step([] {

@@ -21,6 +21,7 @@ struct HeadlessProcessStart {
     std::string program;         // program path, or the file given to the shell
     std::string working_folder;  // empty: the caller's
     bool through_shell;
+    uint32_t clock_ms;  // the virtual clock when it was asked for
 };
 
 struct HeadlessSystem {

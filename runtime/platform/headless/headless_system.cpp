@@ -16,12 +16,12 @@ int message_box(const char* caption, const char* text) {
 }
 
 int spawn(const char* program, const char* folder) {
-    state.process_starts.push_back({program ? program : "", folder ? folder : "", false});
+    state.process_starts.push_back({program ? program : "", folder ? folder : "", false, state.clock_ms});
     return state.spawn_result;
 }
 
 int shell_spawn(const char* file, const char* folder) {
-    state.process_starts.push_back({file ? file : "", folder ? folder : "", true});
+    state.process_starts.push_back({file ? file : "", folder ? folder : "", true, state.clock_ms});
     return state.shell_result;
 }
 }  // namespace
