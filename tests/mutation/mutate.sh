@@ -4,17 +4,16 @@
 # per fault whether the tests caught it, then the kill rate over the faults that can change
 # behaviour. Not part of CI (see tests/README.md for how long it takes).
 #
-#   bash tests/mutation/mutate.sh [-o results.tsv] [-t seconds] [fault id ...]
-#   bash tests/mutation/mutate.sh -s results.tsv [later-results.tsv ...]
+#   bash tests/mutation/mutate.sh [-k] [-o results.tsv] [-t seconds] [fault id ...]
 #   bash tests/mutation/mutate.sh -b build [-o results.tsv] [fault id ...]
+#   bash tests/mutation/mutate.sh -s results.tsv [later-results.tsv ...]
 #
-# With -b the faults are applied to the work tree itself and built in the given build folder of it
-# (one already built saves the first build); each file is restored as above, and the work tree
-# must not be edited meanwhile. With -k the copy of an earlier run is kept as it is (to go on with
-# more faults against the tests it was made with).
-# The second form only counts: it merges result files (a later file's verdict for a fault replaces
-# an earlier one, so a run of the survivors alone can follow a full run) and prints the kill rate
-# with the equivalence marks of faults.tsv as they are now.
+# With -k the copy of an earlier run is kept as it is (to go on with more faults against the tests
+# it was made with). With -b the faults are applied to the work tree itself and built in the given
+# build folder of it (one already built saves the first build); each file is restored as below,
+# and the work tree must not be edited meanwhile. The -s form only counts: it merges result files
+# (a later file's verdict for a fault replaces an earlier one, so a run of the survivors alone can
+# follow a full run) and prints the kill rate with the equivalence marks of faults.tsv as they are.
 #
 # The copy is build-mutation/src (the tracked and untracked, not ignored files of the work tree as
 # they are now, copied afresh on every start with their times, so an unchanged file is not
