@@ -76,6 +76,16 @@ TEST(MenuNavigation, QuitEndsAtOnceWithoutAFurtherFrameOrWrite) {
 
 TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     Scenario s;
+    // The first frame shows the picture at its own size, the zoom applies from the second on.
+    s.idle(4);
+    s.step([] {
+        std::vector<const HeadlessVideoFrame*> kept;  // oldest first
+        for (size_t back = 4; back-- > 0;)
+            if (const HeadlessVideoFrame* f = headless_video_frame(back)) kept.push_back(f);
+        ASSERT_GE(kept.size(), 2u);
+        ASSERT_EQ(kept[0]->sequence, 1u);
+        EXPECT_NE(kept[0]->pixels, kept[1]->pixels);
+    });
     go(s, PAGE_MAIN, PAGE_CONTROLS);
     // The page's own category is a caption: its click is swallowed.
     s.step([] {
