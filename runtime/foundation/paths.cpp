@@ -113,13 +113,17 @@ int process_run(const char16_t* command) {
 void path_program_file(int32_t position) {
     char16_t* name = str_reserve(kModuleNameUnits, position);
     if (!name) return;
-    int n = sys_get_module_file_name(name, kModuleNameUnits);
+    int32_t n = path_drop_long_prefix(name, sys_get_module_file_name(name, kModuleNameUnits));
+    str_unreserve(kModuleNameUnits - n);
+    name[n] = 0;
+}
+
+int32_t path_drop_long_prefix(char16_t* name, int32_t n) {
     if (n >= 4 && name[0] == u'\\' && name[1] == u'\\' && name[2] == u'?' && name[3] == u'\\') {
         std::memmove(name, name + 4, size_t(n - 4) * 2);
         n -= 4;
     }
-    str_unreserve(kModuleNameUnits - n);
-    name[n] = 0;
+    return n;
 }
 
 void path_folder_of(const char16_t* path, int32_t position) {

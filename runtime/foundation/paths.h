@@ -30,4 +30,6 @@ int requester_message(const char16_t* title, const char16_t* text);
 void process_init();
 int process_run(const char16_t* command);
 void path_program_file(int32_t position);
+// Drops a leading "\\?\" from a path of `length` units (in place); returns the new length.
+int32_t path_drop_long_prefix(char16_t* name, int32_t length);
 void path_folder_of(const char16_t* path, int32_t position);

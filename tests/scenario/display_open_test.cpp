@@ -22,6 +22,8 @@ struct ScreenCase {
     const char *width, *height, *depth, *refresh;
     bool opens;
     const char* shown;  // "WxH depth refresh" as the message must name them; unused when it opens
+    const char* vsync = "1";  // ScreenS, and whether the screen opens with vertical sync
+    int vsync_on = 1;
 };
 
 const ScreenCase kScreenCases[] = {
@@ -37,7 +39,7 @@ const ScreenCase kScreenCases[] = {
     {"a word for the depth", "1024", "768", "viel", "75", false, "1024x768 0 75"},
     // Opened by the display though the layout has no entries for it; 16 bits is a valid depth.
     {"unknown size", "1600", "900", "32", "75", true, ""},
-    {"16-bit depth", "800", "600", "16", "60", true, ""},
+    {"16-bit depth, ScreenS 2 (only 1 turns vertical sync on)", "800", "600", "16", "60", true, "", "2", 0},
 };
 
 std::string settings_bytes(const ScreenCase& c) {
@@ -45,7 +47,7 @@ std::string settings_bytes(const ScreenCase& c) {
     // "GraphicRes" would be reset to "Main" as soon as the menu chose its first page.
     return "\xEF\xBB\xBF\r\n[Application]\r\nPathMain = " + program_folder() +
            "\r\nVersion = 0.0.0.6\r\n[Screen]\r\nScreenW = " + c.width + "\r\nScreenH = " + c.height +
-           "\r\nScreenD = " + c.depth + "\r\nScreenS = 1\r\nScreenHz = " + c.refresh +
+           "\r\nScreenD = " + c.depth + "\r\nScreenS = " + c.vsync + "\r\nScreenHz = " + c.refresh +
            "\r\n[Settings]\r\nMenuPage = GraphicRes\r\nLog = 0\r\n[OptionsGame]\r\nLanguage = German\r\n";
 }
 
@@ -71,6 +73,7 @@ TEST(DisplayOpen, SettingsNoScreenTakesAreReportedAndEndTheProgram) {
             EXPECT_EQ(rc, 0);
             EXPECT_TRUE(boxes.empty());
             EXPECT_GT(headless_video().presented, 0u);
+            EXPECT_EQ(headless_video().screen_vsync, c.vsync_on);
             EXPECT_FALSE(s.guard_used);
             continue;
         }

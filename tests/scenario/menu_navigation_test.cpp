@@ -76,6 +76,16 @@ TEST(MenuNavigation, QuitEndsAtOnceWithoutAFurtherFrameOrWrite) {
 
 TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     Scenario s;
+    // The first frame shows the picture at its own size, the zoom applies from the second on.
+    s.idle(4);
+    s.step([] {
+        std::vector<const HeadlessVideoFrame*> kept;  // oldest first
+        for (size_t back = 4; back-- > 0;)
+            if (const HeadlessVideoFrame* f = headless_video_frame(back)) kept.push_back(f);
+        ASSERT_GE(kept.size(), 2u);
+        ASSERT_EQ(kept[0]->sequence, 1u);
+        EXPECT_NE(kept[0]->pixels, kept[1]->pixels);
+    });
     go(s, PAGE_MAIN, PAGE_CONTROLS);
     // The page's own category is a caption: its click is swallowed.
     s.step([] {
@@ -86,18 +96,28 @@ TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     s.click();
     s.idle(2);
     expect_page(s, PAGE_CONTROLS, "caption click");
-    // On the top-left corner and one past the right edge of an entry: outside.
-    for (int corner = 0; corner < 2; corner++) {
-        s.step([corner] {
+    // On the top-left corner, the left and the top edge, and one past the right edge of an entry:
+    // outside.
+    for (int point = 0; point < 4; point++) {
+        s.step([point] {
             const ButtonRect& r = game.rect_gameplay;
-            int32_t x = corner ? r.x + r.w : r.x, y = corner ? r.y + r.h / 2 : r.y;
-            headless_input_motion(x - mouse_x(), y - mouse_y());
+            const int32_t xs[] = {r.x, r.x, r.x + r.w / 2, r.x + r.w}, ys[] = {r.y, r.y + r.h / 2, r.y, r.y + r.h / 2};
+            headless_input_motion(xs[point] - mouse_x(), ys[point] - mouse_y());
         });
         s.idle(1);
         s.click();
         s.idle(2);
         expect_page(s, PAGE_CONTROLS, "edge click");
     }
+    // A click that selected nothing is not kept: moving onto an entry afterwards selects nothing,
+    // and the framed button under the pointer shows its light face.
+    s.step([] {
+        auto c = centre(game.rect_back);
+        headless_input_motion(c.first - mouse_x(), c.second - mouse_y());
+    });
+    s.idle(2);
+    s.step([] { EXPECT_EQ(headless_video_frame(0)->pixel(game.rect_back.x + 4, game.rect_back.y + 4), 0xFAFAFAu); });
+    expect_page(s, PAGE_CONTROLS, "moved onto an entry after a click outside");
     // Held over an entry for many frames: nothing happens until the release.
     choose(s, 0);  // moves and clicks Gameplay: leads to page 13
     expect_page(s, PAGE_GAMEPLAY, "plain click");
@@ -111,9 +131,19 @@ TEST(MenuNavigation, CaptionsEdgesAndHeldButtonsSelectNothing) {
     s.step([] { headless_input_button(0, false); });
     s.idle(3);
     expect_page(s, PAGE_LANGUAGE, "release after a long hold");
-    go(s, PAGE_LANGUAGE, PAGE_MAIN);
+    // The audio and music pages show the same hint line under the title.
+    std::vector<uint32_t> hints[2];
+    for (int page : {PAGE_AUDIO, PAGE_MUSIC}) {
+        go(s, page == PAGE_AUDIO ? PAGE_LANGUAGE : PAGE_AUDIO, page);
+        s.step([&hints, page] {
+            for (int32_t y = 100; y < 118; y++)
+                for (int32_t x = 0; x < 1024; x++) hints[page - PAGE_AUDIO].push_back(headless_video_frame(0)->pixel(x, y));
+        });
+    }
+    go(s, PAGE_MUSIC, PAGE_MAIN);
     click_entry(s, 4);
     s.run();
+    EXPECT_EQ(hints[0], hints[1]);
     EXPECT_FALSE(s.guard_used);
     EXPECT_EQ(s.script_left, 0u);
 }

@@ -1,5 +1,6 @@
 // What the menu's options do to the settings file, the music and the running program, and the
 // restart that carries a new resolution or language into a new instance on the same folder.
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -135,7 +136,10 @@ TEST(MenuSettings, AResolutionChangeRestartsAndTheNewInstanceOpensOnTheResolutio
     cfg.menu_info = 1;
     Scenario s(cfg.bytes().c_str());
     go(s, PAGE_MAIN, PAGE_RESOLUTION);
-    choose(s, 4);  // 800x600
+    click_entry(s, 4);  // 800x600
+    uint32_t chosen_at = 0;  // the clock in the frame that chose, before the restart
+    s.step([&chosen_at] { chosen_at = headless_system().clock_ms; });
+    s.idle(1);
     s.run();
     EXPECT_FALSE(s.guard_used) << "a restart ends this instance";
     EXPECT_EQ(s.script_left, 0u);
@@ -147,6 +151,7 @@ TEST(MenuSettings, AResolutionChangeRestartsAndTheNewInstanceOpensOnTheResolutio
     ASSERT_EQ(headless_system().process_starts.size(), 1u);
     EXPECT_EQ(headless_system().process_starts[0].program, program_path());
     EXPECT_FALSE(headless_system().process_starts[0].through_shell);
+    EXPECT_GE(headless_system().process_starts[0].clock_ms - chosen_at, 10u);  // the pause before the start
 
     // The new instance, on the same folder.
     s.step([] {
@@ -303,6 +308,15 @@ TEST(MenuSettings, AnUnsupportedSizeShowsABlackBackdropAndOnlyEscapeWorks) {
         EXPECT_EQ(f->width, 1600);
         EXPECT_EQ(f->pixel(800, 450), 0u) << "black where the picture would be";
         EXPECT_EQ(f->pixel(1500, 300), 0u);
+        // The pointer ring around its start, 20 above the bottom centre: top edge red, inside filled.
+        EXPECT_EQ(f->pixel(800, 880 - 6), 0xFF0000u);
+        EXPECT_EQ(f->pixel(800, 880), 0x786464u);
+        // The version line's ink, bottom right, ends in the 10 pixels above the bottom margin of 10.
+        int32_t bottom = 0;
+        for (int32_t y = 800; y < 900; y++)
+            for (int32_t x = 1200; x < 1600; x++)
+                if (f->pixel(x, y)) bottom = std::max(bottom, y);
+        EXPECT_TRUE(bottom >= 880 && bottom < 890) << bottom;
     });
     // The entries are all centred on the top-left corner: a click there or anywhere selects nothing.
     s.move_to(0, 0);

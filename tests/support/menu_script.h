@@ -64,10 +64,17 @@ inline std::vector<std::pair<int, int>> path(int from, int to) {
     return clicks;
 }
 
-// Clicks entry `index` of the page shown, at the centre of its rectangle as laid out now.
+// Clicks entry `index` of the page shown, at the centre of its rectangle as laid out now. When the
+// menu shows a page without that entry (a fault took it elsewhere), the test fails here instead of
+// reading past the page's entries.
 inline void click_entry(Scenario& s, int index) {
     s.step([index] {
-        const PageItem& item = menu_pages[game.menu_state].entries[index];
+        int page = game.menu_state;
+        if (page < 0 || page >= PAGE_COUNT || index < 0 || index >= menu_pages[page].entry_count) {
+            ADD_FAILURE() << "entry " << index << " to click, but the menu shows page " << page;
+            return;
+        }
+        const PageItem& item = menu_pages[page].entries[index];
         ButtonRect r = game.*(item.name->rect);
         if (item.fixed_height) r.h = item.fixed_height;
         auto c = centre(r);

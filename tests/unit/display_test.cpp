@@ -30,6 +30,14 @@ TEST_F(DisplayTest, SixteenBitDepthPrefersX1R5G5B5AndFallsBackToR5G6B5) {
     EXPECT_EQ(display_state.pixel_format_code, 2);
     EXPECT_EQ(display_state.display_depth, 16);
     EXPECT_EQ(headless_video().screen_format, D3DFMT_X1R5G5B5);
+    // The back buffer as a drawing target: the screen's depth, the scene ended for GDI.
+    ASSERT_EQ(screen_begin_scene(), 1);
+    DrawTarget* target = screen_output();
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->bits_per_pixel, 16);
+    EXPECT_EQ(display_state.scene_open, 0);
+    ASSERT_NE(draw_begin(target), 0);
+    draw_end();
     screen_library_release();
 
     offer_formats({D3DFMT_R5G6B5});
@@ -106,6 +114,9 @@ TEST_F(DisplayTest, WindowHasItsClassTitleAndIgnoresCloseRequests) {
     EXPECT_EQ(screen_window_proc(display_state.main_window, WM_CLOSE, 0, 0), 0);
     EXPECT_TRUE(is_window(display_state.main_window));
     EXPECT_EQ(screen_window_proc(display_state.main_window, WM_ERASEBKGND, 0, 0), 1);
+    // Deactivation of a minimised window: the low word says inactive, the high word minimised.
+    EXPECT_EQ(screen_window_proc(display_state.main_window, WM_ACTIVATE, 0x10000, 0), 0);
+    EXPECT_EQ(screen_is_active(), 0);
     // Window creation happens once.
     WindowHandle window = display_state.main_window;
     EXPECT_EQ(screen_window_create(), 1);
@@ -167,6 +178,11 @@ TEST_F(DisplayTest, InactiveScreenPumpsMessagesButPresentsNothing) {
     EXPECT_EQ(screen_flip(), 1);
     EXPECT_EQ(headless_video().presented, presented);
     display_state.on_deactivate = nullptr;
+    // Active again, a Present that fails leaves the screen inactive.
+    headless_video_focus(true);
+    headless_video().present_result = 0;
+    EXPECT_EQ(screen_flip(), 1);
+    EXPECT_EQ(screen_is_active(), 0);
 }
 
 TEST_F(DisplayTest, DeviceResetAfterReactivationKeepsSprites) {
@@ -273,6 +289,8 @@ TEST_F(DisplayTest, FlipWithoutAScreenWaitsARefreshInsteadOfSpinning) {
     EXPECT_EQ(screen_flip(), 1);
     EXPECT_EQ(screen_flip(), 1);
     EXPECT_EQ(headless_system().clock_ms - start, 34u);
+    screen_delay(10);
+    EXPECT_EQ(headless_system().clock_ms - start, 44u);
 }
 
 TEST_F(DisplayTest, BackBufferTargetDrawsAndLocks) {

@@ -78,6 +78,11 @@ TEST_F(DrawTest, OnePixelBoxesInAllFourDirections) {
     draw_box(7, 7, -1, 1, rgb(0, 0, 255));
     EXPECT_EQ(at(6, 7), 0x0000FFu);
     EXPECT_EQ(lit(), 4);
+    draw_circle(8, 1, 1, rgb(0, 255, 0));  // radius 1: one pixel
+    EXPECT_EQ(at(8, 1), 0x00FF00u);
+    EXPECT_EQ(lit(), 5);
+    draw_set_opacity(200);
+    EXPECT_EQ(draw_state.current->opacity, 200);
     // A 3 x 3 box: exactly nine pixels.
     draw_box(0, 0, 3, 3, rgb(255, 255, 255));
     EXPECT_EQ(count(0xFFFFFF), 9);
@@ -122,6 +127,11 @@ TEST_F(DrawTest, InvertModeInvertsTwiceBack) {
     EXPECT_EQ(at(0, 0), 0x0A141Eu);
     draw_box(2, 2, 4, 4, rgb(99, 99, 99));
     EXPECT_EQ(at(3, 3), 0x0A141Eu);
+    // Outline mode draws no inside: the colour underneath shows through the circle.
+    draw_set_mode(DRAW_MODE_OUTLINE);
+    draw_circle(4, 4, 3, rgb(0, 0, 255));
+    EXPECT_EQ(at(4, 1), 0x0000FFu);
+    EXPECT_EQ(at(4, 4), 0x0A141Eu);
 }
 
 TEST_F(DrawTest, EndReleasesTheTargetAndFailedBeginFreesIt) {
@@ -164,6 +174,14 @@ TEST_F(DrawTest, TextIsMeasuredAndDrawnAtItsPosition) {
     EXPECT_EQ(draw_text(5, 5, u"", rgb(255, 255, 255)), 5);
     EXPECT_EQ(draw_text_width(u""), 0);
     EXPECT_EQ(draw_text_height(nullptr), 0);
+    // Opaque text fills its cell with the back colour (black at creation) over what was there.
+    draw_box(0, 0, 400, 80, rgb(0, 0, 255));
+    draw_set_mode(0);
+    draw_text(20, 10, u"Optionen", rgb(250, 250, 250));
+    int32_t back = 0;
+    for (int32_t y = 10; y < 10 + h; y++)
+        for (int32_t x = 20; x < 20 + w; x++) back += at(x, y) == 0;
+    EXPECT_GT(back, w * h / 2);
 }
 
 TEST_F(DrawTest, EmptyStringsDoNotTouchTheContext) {
@@ -226,10 +244,12 @@ TEST_F(DrawTest, UmlautsRender) {
 }
 
 TEST_F(DrawTest, UnderlineDrawsALineUnderTheWholeText) {
-    ASSERT_NE(font_load(0, u"DejaVu Sans", 12), 0);
-    ASSERT_NE(font_load(1, u"DejaVu Sans", 12, FONT_UNDERLINE), 0);
-    int32_t rows[2] = {};
-    for (int i = 0; i < 2; i++) {
+    // Plain, underlined, struck out, italic: rows lit across the text, the first of them, the ink.
+    const int32_t flags[] = {0, FONT_UNDERLINE, FONT_STRIKEOUT, FONT_ITALIC};
+    int32_t rows[4] = {}, first_row[4] = {};
+    std::vector<uint32_t> pictures[4];
+    for (int i = 0; i < 4; i++) {
+        ASSERT_NE(font_load(i, u"DejaVu Sans", 12, flags[i]), 0);
         begin(200, 40);
         draw_set_mode(DRAW_MODE_TRANSPARENT);
         draw_set_font(font_handle(i));
@@ -239,12 +259,17 @@ TEST_F(DrawTest, UnderlineDrawsALineUnderTheWholeText) {
         for (int32_t y = 0; y < 40; y++) {
             bool full = true;
             for (int32_t x = 10; x < 10 + w; x++) full &= at(x, y) != 0;
-            rows[i] += full;
+            if (full && !rows[i]++) first_row[i] = y;
         }
+        pictures[i] = pixels;
         draw_end();
     }
     EXPECT_EQ(rows[0], 0);
     EXPECT_GE(rows[1], 1);
+    EXPECT_GE(rows[2], 1);
+    EXPECT_LT(first_row[2], first_row[1]);  // the stroke lies above the underline
+    EXPECT_EQ(rows[3], 0);
+    EXPECT_NE(pictures[3], pictures[0]);
 }
 
 TEST_F(DrawTest, ReloadingANumberReplacesTheFontAndFreeAllStopsTheEngine) {

@@ -503,6 +503,11 @@ TEST_F(ImageTest, BmpWriterLaysOutHeaderAndBottomUpRows) {
     ASSERT_TRUE(image_encode(file("b.bmp").c_str(), bottom_up.data(), IMAGE_ENCODER_BMP, w, h, row, 24,
                              IMAGE_BOTTOM_UP, 0));
     EXPECT_EQ(load((folder / "b.bmp").string()), bmp);
+    // 24-bit top-down at the file's pitch: still turned over row by row.
+    Bytes packed(size_t(row) * h, 0);
+    for (int32_t k = 0; k < h; k++) std::memcpy(&packed[size_t(k) * row], &top_down[size_t(k) * 20], 15);
+    ASSERT_TRUE(image_encode(file("d.bmp").c_str(), packed.data(), IMAGE_ENCODER_BMP, w, h, row, 24, 0, 0));
+    EXPECT_EQ(load((folder / "d.bmp").string()), bmp);
 
     // 32-bit pixels are composited over white.
     Bytes rgba = {9, 8, 7, 0,  9, 8, 7, 255};

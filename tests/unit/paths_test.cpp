@@ -56,6 +56,13 @@ TEST_F(PathsTest, ProgramFileIsTheRunningExecutable) {
     EXPECT_EQ(str_to_utf8(out), expected);
     EXPECT_EQ(str_builder.length, start);
     str_free(out);
+    // The long-path prefix Windows may give the name is dropped, and only that prefix.
+    const std::pair<std::u16string, std::string> names[] = {
+        {u"\\\\?\\C:\\G\\t.exe", "C:\\G\\t.exe"}, {u"C:\\G\\t.exe", "C:\\G\\t.exe"}, {u"\\\\.\\C:\\t.exe", "\\\\.\\C:\\t.exe"}};
+    for (auto [name, expected_name] : names) {
+        int32_t n = path_drop_long_prefix(name.data(), int32_t(name.size()));
+        EXPECT_EQ(str_to_utf8(name.substr(0, size_t(n)).c_str()), expected_name);
+    }
 }
 
 TEST_F(PathsTest, ProcessRunQuotesAnUnquotedCommand) {
@@ -72,6 +79,7 @@ TEST_F(PathsTest, ProcessRunUsesAQuotedCommandAsItIs) {
     auto& starts = headless_system().process_starts;
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].program, "/opt/g/run");
+    EXPECT_FALSE(starts[0].through_shell);
 }
 
 TEST_F(PathsTest, ProcessRunFallsBackToTheShellInTheCommandsFolder) {
@@ -104,7 +112,11 @@ TEST_F(PathsTest, RequesterDisablesOtherWindowsAndEnablesThemAgain) {
     sys_enable_window(off, 0);
     sys_window_set_foreground(front);
 
+    bool other_enabled_meanwhile = true;
+    headless_system().on_message_box = [&] { other_enabled_meanwhile = sys_is_window_enabled(other); };
     EXPECT_EQ(requester_message(u"Tarnwood", u"Hallo"), 1);
+    EXPECT_FALSE(other_enabled_meanwhile);
+    headless_system().on_message_box = nullptr;
     ASSERT_EQ(headless_system().message_boxes.size(), 1u);
     EXPECT_EQ(headless_system().message_boxes[0].caption, "Tarnwood");
     EXPECT_EQ(headless_system().message_boxes[0].text, "Hallo");

@@ -240,6 +240,9 @@ TEST_F(PrefsTest, OpeningASecondFileWritesTheFirstBack) {
     EXPECT_EQ(prefs_select_group(u"F"), 0);
     ASSERT_EQ(prefs_select_group(u"S"), 1);
     EXPECT_EQ(prefs_read_int(u"s", 0), 1);
+    prefs_write_int(u"s", 3);
+    prefs_shutdown();  // writes the open file back
+    EXPECT_EQ(TempFolder::read(second), BOM + "\r\n[S]\r\ns = 3\r\n");
 }
 
 TEST_F(PrefsTest, ClosedStoreIgnoresEverything) {

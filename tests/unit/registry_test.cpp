@@ -149,4 +149,11 @@ TEST_F(RegistryTest, AllocZeroFillsAndRunsInitialiser) {
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[0], 7);
     for (int i = 1; i < 64; i++) EXPECT_EQ(block[i], 0);
+    // A block the heap did not hand out (no live mark before it) is left alone.
+    size_t blocks = heap_block_count(runtime_heap);
+    std::vector<uint64_t> foreign(16, 0x5A5A5A5A5A5A5A5Aull);
+    obj_free(&foreign[8]);
+    EXPECT_EQ(heap_block_count(runtime_heap), blocks);
+    obj_free(block);
+    EXPECT_EQ(heap_block_count(runtime_heap), blocks - 1);
 }

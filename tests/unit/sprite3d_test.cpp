@@ -40,6 +40,9 @@ TEST_F(Sprite3DTest, CreationNeedsASpriteWithThe3DFlag) {
     sprite3d_display(9, 0, 0);
     sprite3d_end();
     EXPECT_EQ(sprite3d_state.in_block, 0);
+    EXPECT_EQ(sprite3d_free(1), 1);
+    EXPECT_EQ(obj_find(sprite3d_state.table, 1), nullptr);
+    EXPECT_EQ(sprite3d_free(1), 0);
 }
 
 TEST_F(Sprite3DTest, ZoomedDrawCoversExactlyTheScreen) {
@@ -101,13 +104,14 @@ TEST_F(Sprite3DTest, TransparencyMultipliesTheColourKeyAlpha) {
     ASSERT_TRUE(open_screen(64, 48, 32));
     ASSERT_NE(load(0, make_bmp(2, 1, {0xFFFFFF, 0x000000}), 4), nullptr);
     ASSERT_NE(sprite3d_create(1, 0), nullptr);
-    auto draw = [](int32_t transparency) {
-        screen_clear(0);
+    // Drawn at (x, y) = (5, 3) over `background`: the pixels at (x, y) and (x + 1, y).
+    auto draw = [](int32_t transparency, int32_t background = 0, int32_t x = 0, int32_t y = 0) {
+        screen_clear(background);
         sprite3d_begin();
-        sprite3d_draw(1, 0, 0, transparency);
+        sprite3d_draw(1, x, y, transparency);
         sprite3d_end();
         EXPECT_EQ(screen_flip(), 1);
-        return std::make_pair(headless_video_frame(0)->pixel(0, 0), headless_video_frame(0)->pixel(1, 0));
+        return std::make_pair(headless_video_frame(0)->pixel(x, y), headless_video_frame(0)->pixel(x + 1, y));
     };
     auto full = draw(255);
     EXPECT_EQ(full.first, 0xFFFFFFu);
@@ -116,6 +120,11 @@ TEST_F(Sprite3DTest, TransparencyMultipliesTheColourKeyAlpha) {
     EXPECT_GE(half.first & 0xFF, 0x7Eu);
     EXPECT_LE(half.first & 0xFF, 0x81u);
     EXPECT_EQ(draw(256).first, 0u);  // only the low 8 bits count
+    // Over blue, off the origin: half of white plus half of the blue underneath; the key shows blue.
+    auto over_blue = draw(128, screen_rgb(0, 0, 200), 5, 3);
+    EXPECT_EQ(over_blue.first, 0x8080E4u);
+    EXPECT_EQ(over_blue.second, 0x0000C8u);
+    EXPECT_EQ(frame_pixel(3, 5), 0x0000C8u);
 }
 
 TEST_F(Sprite3DTest, BlockSwitchesBetweenThe3DAndTheSpriteStates) {

@@ -53,6 +53,14 @@ TEST_F(SpriteTest, PureBlackIsTransparentOnA32BitScreen) {
     EXPECT_EQ(frame_pixel(12, 10), 0x010000u);
     EXPECT_EQ(frame_pixel(13, 10), 0xFFFFFFu);
     EXPECT_EQ(frame_pixel(14, 10), kBackground);
+    // Drawing onto the loaded picture keeps the rest of it, and the key still applies.
+    ASSERT_NE(draw_begin(sprite_output(0)), 0);
+    draw_box(1, 0, 1, 1, screen_rgb(0, 0, 255));
+    draw_end();
+    frame(0, 10, 10);
+    EXPECT_EQ(frame_pixel(10, 10), kBackground);
+    EXPECT_EQ(frame_pixel(11, 10), 0x0000FFu);
+    EXPECT_EQ(frame_pixel(13, 10), 0xFFFFFFu);
 }
 
 TEST_F(SpriteTest, ChannelsBelow8AreTransparentOnA16BitScreen) {
@@ -75,6 +83,13 @@ TEST_F(SpriteTest, ChannelsBelow8AreTransparentOnA16BitScreen) {
     EXPECT_EQ(shown->pixel(0, 0), shown->pixel(5, 5));  // background
     EXPECT_NE(shown->pixel(1, 0), shown->pixel(5, 5));
     EXPECT_EQ(shown->pixel(2, 0), shown->pixel(5, 5));
+    // Another key: pixels of that colour lose their alpha bit, black ones get it.
+    sprite_apply_colour_key(sprite->surface, screen_rgb(0xF8, 0xF8, 0xF8));
+    pixels = static_cast<const uint16_t*>(sprite_lock(sprite->surface, 1, &pitch));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels[0], 0x8000);
+    EXPECT_EQ(pixels[3], 0x7FFF);
+    sprite_unlock(sprite->surface);
 }
 
 TEST_F(SpriteTest, LoadFlagsAndBadData) {
@@ -221,10 +236,16 @@ TEST_F(SpriteTest, GrabChecksTheOutputAreaAndReusesTheTexture) {
     EXPECT_EQ(sprite_grab(8, 60, 0, 5, 10), nullptr);
     EXPECT_EQ(sprite_grab(8, 0, 40, 10, 9), nullptr);
     EXPECT_EQ(sprite_grab(8, -1, 0, 10, 10), nullptr);
+    EXPECT_EQ(sprite_grab(8, 0, -1, 10, 10), nullptr);
     EXPECT_EQ(sprite_grab(8, 0, 0, 0x7FFFFFFF, 10), nullptr);
     EXPECT_EQ(obj_find(display_state.sprites, 8), nullptr);
     SpriteRecord* grabbed = sprite_grab(8, 0, 0, 64, 48);
     ASSERT_NE(grabbed, nullptr);
+    int32_t pitch = 0;
+    auto* pixels = static_cast<const uint32_t*>(sprite_lock(grabbed->surface, 1, &pitch));
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(pixels[0], 0u);  // the black screen grabbed is keyed out
+    sprite_unlock(grabbed->surface);
     Direct3DTexture9* texture = grabbed->surface->texture;
     EXPECT_EQ(sprite_grab(8, 4, 4, 64 - 4, 48 - 4), grabbed);
     EXPECT_NE(grabbed->surface->texture, nullptr);

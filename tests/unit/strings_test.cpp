@@ -106,6 +106,7 @@ TEST_F(StringsTest, PushReturnsTerminatorAndNullStillTerminates) {
     char16_t* end = str_push(u"xy");
     EXPECT_EQ(*end, 0);
     EXPECT_EQ(str_builder.length, 4);
+    *end = u'!';  // the null push writes its own terminator
     end = str_push(nullptr);
     EXPECT_EQ(*end, 0);
     EXPECT_EQ(str_builder.length, 4);

@@ -5,6 +5,7 @@
 // Relies on: backend.h.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct HeadlessProcessStart {
     std::string program;         // program path, or the file given to the shell
     std::string working_folder;  // empty: the caller's
     bool through_shell;
+    uint32_t clock_ms;  // the virtual clock when it was asked for
 };
 
 struct HeadlessSystem {
@@ -28,6 +30,7 @@ struct HeadlessSystem {
     std::vector<HeadlessProcessStart> process_starts;
     int spawn_result = 1;  // what a direct start answers (0 forces the shell fallback)
     int shell_result = 1;
+    std::function<void()> on_message_box;  // called while a message box shows
 };
 
 HeadlessSystem& headless_system();
