@@ -10,6 +10,7 @@
 
 #include "runtime/foundation/strings.h"
 #include "runtime/platform/system/backend.h"
+#include "runtime/platform/system/instance.h"
 #include "runtime/platform/system/spawn.h"
 
 namespace {
@@ -38,4 +39,5 @@ int message_box(const char* caption, const char* text) {
 }  // namespace
 
 extern const SystemDriver win32_system_driver;
-const SystemDriver win32_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, timer_period};
+const SystemDriver win32_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, timer_period,
+                                             instance_claim_for_process};
