@@ -3,16 +3,22 @@
 // and, given a second argument, writes there the C++ source that embeds both files into the
 // program (an assembler .incbin of each file plus its size). The output depends on nothing but
 // this code (and the deflate implementation under libpng, for the PNG's compressed bytes).
+// With --icons it makes the program's icons from the title picture instead: icon_<size>.png for
+// each size asked for (the Windows icon's sizes when none is given) and tarnwood.ico holding them.
 //
 // Usage: generate_assets <output folder> [<embedding source file>]
+//        generate_assets --icons <output folder> [<size in pixels>...]
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fixed_math.h"
+#include "icon.h"
 #include "music.h"
 #include "picture.h"
 
@@ -26,7 +32,8 @@ void append_bytes(png_structp png, png_bytep data, png_size_t length) {
 void flush_nothing(png_structp) {}
 
 // RGBA 8-bit, colour type 6, not interlaced.
-bool encode_png(const std::vector<uint8_t>& rgba, std::vector<uint8_t>& out) {
+bool encode_png(const std::vector<uint8_t>& rgba, std::vector<uint8_t>& out, int width = gen::PICTURE_WIDTH,
+                int height = gen::PICTURE_HEIGHT) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -36,11 +43,10 @@ bool encode_png(const std::vector<uint8_t>& rgba, std::vector<uint8_t>& out) {
     }
     png_set_write_fn(png, &out, append_bytes, flush_nothing);
     png_set_compression_level(png, 6);  // level 9 costs seconds more for 9% less
-    png_set_IHDR(png, info, gen::PICTURE_WIDTH, gen::PICTURE_HEIGHT, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int y = 0; y < gen::PICTURE_HEIGHT; ++y)
-        png_write_row(png, &rgba[static_cast<size_t>(y) * gen::PICTURE_WIDTH * 4]);
+    for (int y = 0; y < height; ++y) png_write_row(png, &rgba[static_cast<size_t>(y) * width * 4]);
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     return true;
@@ -135,14 +141,48 @@ std::string embed_source(const std::string& picture_path, size_t picture_size, c
     return s;
 }
 
+int write_icons(const std::string& folder, std::vector<int> sizes) {
+    if (sizes.empty()) sizes.assign(std::begin(gen::WINDOWS_ICON_SIZES), std::end(gen::WINDOWS_ICON_SIZES));
+    const std::vector<uint8_t> picture = gen::paint_title_picture();
+    std::vector<gen::IconImage> images;
+    for (int size : sizes) {
+        gen::IconImage image{size, {}};
+        const std::string path = folder + "/icon_" + std::to_string(size) + ".png";
+        if (!encode_png(gen::make_icon(picture, size), image.png, size, size) ||
+            !write_file(path, image.png.data(), image.png.size())) {
+            std::fprintf(stderr, "generate_assets: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        images.push_back(std::move(image));
+    }
+    const std::vector<uint8_t> ico = gen::ico_file(images);
+    if (!write_file(folder + "/tarnwood.ico", ico.data(), ico.size())) {
+        std::fprintf(stderr, "generate_assets: cannot write %s/tarnwood.ico\n", folder.c_str());
+        return 1;
+    }
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: generate_assets <output folder> [<embedding source file>]\n");
+    if (argc < 2 || (std::strcmp(argv[1], "--icons") == 0 && argc < 3)) {
+        std::fprintf(stderr, "usage: generate_assets <output folder> [<embedding source file>]\n"
+                             "       generate_assets --icons <output folder> [<size in pixels>...]\n");
         return 2;
     }
     gen::sine_table_init();
+    if (std::strcmp(argv[1], "--icons") == 0) {
+        std::vector<int> sizes;
+        for (int i = 3; i < argc; ++i) {
+            int size = std::atoi(argv[i]);
+            if (size < 1 || size > 256) {
+                std::fprintf(stderr, "generate_assets: icon size %s is not 1 to 256 pixels\n", argv[i]);
+                return 2;
+            }
+            sizes.push_back(size);
+        }
+        return write_icons(argv[2], sizes);
+    }
     const std::string folder = argv[1];
     const std::string picture_path = folder + "/title_picture.png";
     const std::string music_path = folder + "/title_music.wav";

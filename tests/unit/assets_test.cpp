@@ -205,3 +205,37 @@ TEST(AssetsTest, GeneratorWritesTheEmbeddedBytesAgain) {
     EXPECT_EQ(std::memcmp(picture.data(), asset_title_picture, picture.size()), 0);
     EXPECT_EQ(std::memcmp(music.data(), asset_title_music, music.size()), 0);
 }
+
+namespace {
+// The program icon: an .ico of the asked sizes (256 written as 0), each entry a PNG that decodes
+// at its size and is not black (the 48 px one is also written as icon_48.png for packages).
+TEST(AssetsTest, IconFileHoldsEachSizeAsADecodablePicture) {
+    const std::string folder = test_platform::new_folder("tarnwood_icons_");
+    ASSERT_FALSE(folder.empty());
+    ASSERT_EQ(test_platform::run({TARNWOOD_ASSET_GENERATOR, "--icons", folder, "16", "32", "48", "256"}), 0);
+    std::vector<unsigned char> ico = read_file(folder + "/tarnwood.ico");
+    std::vector<unsigned char> png48 = read_file(folder + "/icon_48.png");
+    std::error_code ignored;
+    std::filesystem::remove_all(test_platform::path(folder), ignored);
+    ASSERT_GE(ico.size(), 6u + 4 * 16);
+    ASSERT_EQ(u32_at(&ico[0]), 0x00010000u);  // reserved 0, type 1 (icon)
+    ASSERT_EQ(u16_at(&ico[4]), 4u);
+    const int sizes[] = {16, 32, 48, 256};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(sizes[i]);
+        const size_t entry = 6 + 16 * size_t(i);
+        EXPECT_EQ(ico[entry], sizes[i] & 0xFF);
+        EXPECT_EQ(ico[entry + 1], sizes[i] & 0xFF);
+        const uint32_t bytes = u32_at(&ico[entry + 8]), offset = u32_at(&ico[entry + 12]);
+        ASSERT_LE(size_t(offset) + bytes, ico.size());
+        DecodedPicture icon = decode_png(&ico[offset], bytes);
+        ASSERT_TRUE(icon.ok);
+        EXPECT_EQ(icon.width, png_uint_32(sizes[i]));
+        EXPECT_EQ(icon.height, png_uint_32(sizes[i]));
+        EXPECT_GT(mean_luma(icon, 0, 0, sizes[i], sizes[i]), 5.0);
+        if (sizes[i] == 48) {
+            EXPECT_EQ(std::vector<unsigned char>(ico.begin() + offset, ico.begin() + offset + bytes), png48);
+        }
+    }
+}
+}  // namespace
