@@ -45,6 +45,12 @@ int sys_claim_instance(const char16_t* folder) {
     return driver()->claim_instance(str_to_utf8(folder ? folder : u"").c_str());
 }
 
+int sys_wait_message(uint32_t ms) {
+    if (!driver()->wait_message) return 0;
+    driver()->wait_message(ms);
+    return 1;
+}
+
 void sys_mark_successor() {
     if (driver()->claim_instance) instance_mark_successor();
 }

@@ -49,6 +49,10 @@ int sys_shell_execute(const char16_t* file, const char16_t* parameters, const ch
 int sys_claim_instance(const char16_t* folder);
 void sys_mark_successor();
 
+// Waits up to ms for a window message to the calling thread (MsgWaitForMultipleObjects); returns
+// 0 at once, without waiting, where the backend has no such wait.
+int sys_wait_message(uint32_t ms);
+
 // The program's top-level windows, as far as the message requester needs them.
 WindowHandle sys_window_create();
 void sys_window_destroy(WindowHandle window);
