@@ -58,7 +58,9 @@ void keep_centred(int32_t x, int32_t y) {
     ClientToScreen(HWND(state.hwnd), &centre);
     SetCursorPos(centre.x, centre.y);
     POINT landed;
-    if (GetCursorPos(&landed) && ScreenToClient(HWND(state.hwnd), &landed)) warp_landed = landed;
+    // Still where it was: the warp is not through yet (Wine applies it later), nothing learnt.
+    if (GetCursorPos(&landed) && ScreenToClient(HWND(state.hwnd), &landed) && (landed.x != x || landed.y != y))
+        warp_landed = landed;
 }
 
 void raw_input(LPARAM lparam) {
