@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Tarnwood for 64-bit Windows into build-windows/ (or the folder given as $1, with
 # extra CMake options after it). Installs what it needs from Debian when missing: the MinGW-w64
-# -posix compilers, zlib for the target, Wine (64-bit only) to run the test programs, and
+# -posix compilers, zlib for the target, Wine (64-bit only) to run the test programs (openbox,
+# icoutils and unzip for the tests of the packed program), and
 # libpng 1.6 built for the target from Debian's own source package (Debian's patches applied),
 # cached in <build>/libpng/ so that later runs skip it. Each stage's time goes to standard output.
 set -euo pipefail
@@ -24,7 +25,7 @@ stage_done() {
 # target side. The -posix compilers have std::thread and std::mutex; the default -win32 ones do not.
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev googletest
           gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
-          wine wine64 dpkg-dev)
+          wine wine64 dpkg-dev openbox icoutils unzip)
 missing=()
 for pkg in "${packages[@]}"; do
   status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"

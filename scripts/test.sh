@@ -5,7 +5,8 @@
 # unit and scenario tests once more built with AddressSanitizer and UndefinedBehaviorSanitizer, then
 # the Windows cross build
 # (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
-# fresh 64-bit prefix inside build-windows/, and the end-to-end test of tarnwood.exe under Wine.
+# fresh 64-bit prefix inside build-windows/, the checks of the zip and the .exe's resources, and
+# the end-to-end test of tarnwood.exe under Wine.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -48,6 +49,10 @@ started=$SECONDS
 (cd "$win" && ctest --output-on-failure -j "$(nproc)" --repeat until-pass:2)
 echo "test: the Windows tests under Wine took $((SECONDS - started)) s"
 wineserver -k 2> /dev/null || true
+
+echo "== the zip and the resources of tarnwood.exe"
+bash "$root/tests/e2e/windows_package_test.sh" "$win/dist/Tarnwood-win64.zip" "$root/Files/Tarnwood.cfg" \
+  "$root/build/tests/e2e_check"
 
 echo "== end-to-end test of tarnwood.exe under Wine"
 bash "$root/tests/e2e/e2e_wine_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check" \

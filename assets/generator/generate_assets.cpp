@@ -3,21 +3,22 @@
 // and, given a second argument, writes there the C++ source that embeds both files into the
 // program (an assembler .incbin of each file plus its size). The output depends on nothing but
 // this code (and the deflate implementation under libpng, for the PNG's compressed bytes).
-// With --icons it writes instead the program's icons: the picture's centred square scaled down to
-// each size asked for, as icon_<size>.png (the sizes are the caller's: the Linux menu entry wants
-// 48, 128 and 256 pixels, a Windows program file 16, 32, 48 and 256).
+// With --icons it makes the program's icons from the title picture instead: icon_<size>.png for
+// each size asked for (the Windows icon's sizes when none is given) and tarnwood.ico holding them.
 //
 // Usage: generate_assets <output folder> [<embedding source file>]
-//        generate_assets --icons <output folder> <size>...
+//        generate_assets --icons <output folder> [<size in pixels>...]
 #include <png.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "fixed_math.h"
+#include "icon.h"
 #include "music.h"
 #include "picture.h"
 
@@ -31,7 +32,8 @@ void append_bytes(png_structp png, png_bytep data, png_size_t length) {
 void flush_nothing(png_structp) {}
 
 // RGBA 8-bit, colour type 6, not interlaced.
-bool encode_png(const std::vector<uint8_t>& rgba, int width, int height, std::vector<uint8_t>& out) {
+bool encode_png(const std::vector<uint8_t>& rgba, std::vector<uint8_t>& out, int width = gen::PICTURE_WIDTH,
+                int height = gen::PICTURE_HEIGHT) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);
@@ -89,43 +91,6 @@ bool write_file(const std::string& path, const void* data, size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
-// The picture's centred square, size x size: each icon pixel is the mean of the picture pixels
-// its square covers (a box filter; the picture is far larger than any icon).
-std::vector<uint8_t> icon_from_picture(const std::vector<uint8_t>& picture, int size) {
-    const int side = gen::PICTURE_HEIGHT < gen::PICTURE_WIDTH ? gen::PICTURE_HEIGHT : gen::PICTURE_WIDTH;
-    const int left = (gen::PICTURE_WIDTH - side) / 2, top = (gen::PICTURE_HEIGHT - side) / 2;
-    std::vector<uint8_t> icon(static_cast<size_t>(size) * size * 4);
-    for (int y = 0; y < size; ++y) {
-        const int y0 = top + y * side / size, y1 = top + (y + 1) * side / size;
-        for (int x = 0; x < size; ++x) {
-            const int x0 = left + x * side / size, x1 = left + (x + 1) * side / size;
-            uint32_t sum[4] = {0, 0, 0, 0};
-            for (int sy = y0; sy < y1; ++sy)
-                for (int sx = x0; sx < x1; ++sx)
-                    for (int c = 0; c < 4; ++c) sum[c] += picture[(static_cast<size_t>(sy) * gen::PICTURE_WIDTH + sx) * 4 + c];
-            const uint32_t count = static_cast<uint32_t>((y1 - y0) * (x1 - x0));
-            for (int c = 0; c < 4; ++c)
-                icon[(static_cast<size_t>(y) * size + x) * 4 + c] = static_cast<uint8_t>((sum[c] + count / 2) / count);
-        }
-    }
-    return icon;
-}
-
-int write_icons(const std::string& folder, int count, char** sizes) {
-    const std::vector<uint8_t> picture = gen::paint_title_picture();
-    for (int i = 0; i < count; ++i) {
-        const int size = std::atoi(sizes[i]);
-        std::vector<uint8_t> png;
-        const std::string path = folder + "/icon_" + std::to_string(size) + ".png";
-        if (size < 1 || size > gen::PICTURE_HEIGHT || !encode_png(icon_from_picture(picture, size), size, size, png) ||
-            !write_file(path, png.data(), png.size())) {
-            std::fprintf(stderr, "generate_assets: cannot write the %s px icon %s\n", sizes[i], path.c_str());
-            return 1;
-        }
-    }
-    return 0;
-}
-
 // A path as an assembler string literal.
 std::string asm_string(const std::string& path) {
     std::string s = "\\\"";
@@ -176,27 +141,54 @@ std::string embed_source(const std::string& picture_path, size_t picture_size, c
     return s;
 }
 
+int write_icons(const std::string& folder, std::vector<int> sizes) {
+    if (sizes.empty()) sizes.assign(std::begin(gen::WINDOWS_ICON_SIZES), std::end(gen::WINDOWS_ICON_SIZES));
+    const std::vector<uint8_t> picture = gen::paint_title_picture();
+    std::vector<gen::IconImage> images;
+    for (int size : sizes) {
+        gen::IconImage image{size, {}};
+        const std::string path = folder + "/icon_" + std::to_string(size) + ".png";
+        if (!encode_png(gen::make_icon(picture, size), image.png, size, size) ||
+            !write_file(path, image.png.data(), image.png.size())) {
+            std::fprintf(stderr, "generate_assets: cannot write %s\n", path.c_str());
+            return 1;
+        }
+        images.push_back(std::move(image));
+    }
+    const std::vector<uint8_t> ico = gen::ico_file(images);
+    if (!write_file(folder + "/tarnwood.ico", ico.data(), ico.size())) {
+        std::fprintf(stderr, "generate_assets: cannot write %s/tarnwood.ico\n", folder.c_str());
+        return 1;
+    }
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: generate_assets <output folder> [<embedding source file>]\n");
+    if (argc < 2 || (std::strcmp(argv[1], "--icons") == 0 && argc < 3)) {
+        std::fprintf(stderr, "usage: generate_assets <output folder> [<embedding source file>]\n"
+                             "       generate_assets --icons <output folder> [<size in pixels>...]\n");
         return 2;
     }
     gen::sine_table_init();
     if (std::strcmp(argv[1], "--icons") == 0) {
-        if (argc < 4) {
-            std::fprintf(stderr, "usage: generate_assets --icons <output folder> <size>...\n");
-            return 2;
+        std::vector<int> sizes;
+        for (int i = 3; i < argc; ++i) {
+            int size = std::atoi(argv[i]);
+            if (size < 1 || size > 256) {
+                std::fprintf(stderr, "generate_assets: icon size %s is not 1 to 256 pixels\n", argv[i]);
+                return 2;
+            }
+            sizes.push_back(size);
         }
-        return write_icons(argv[2], argc - 3, argv + 3);
+        return write_icons(argv[2], sizes);
     }
     const std::string folder = argv[1];
     const std::string picture_path = folder + "/title_picture.png";
     const std::string music_path = folder + "/title_music.wav";
 
     std::vector<uint8_t> png;
-    if (!encode_png(gen::paint_title_picture(), gen::PICTURE_WIDTH, gen::PICTURE_HEIGHT, png) || !write_file(picture_path, png.data(), png.size())) {
+    if (!encode_png(gen::paint_title_picture(), png) || !write_file(picture_path, png.data(), png.size())) {
         std::fprintf(stderr, "generate_assets: cannot write %s\n", picture_path.c_str());
         return 1;
     }

@@ -260,6 +260,7 @@ void restart() {
     str_assign_temp(&path, start);
     // The new instance counts its screenshots from 1 again: this one's must be on disk first.
     screenshot_wait_all();
+    sys_mark_successor();  // the new instance waits for this one to let go of the folder
     process_run(path);
     str_free(path);
 }

@@ -21,6 +21,7 @@
 #include "runtime/media/mouse.h"
 #include "runtime/media/sound.h"
 #include "runtime/media/sprite3d.h"
+#include "runtime/platform/system/system.h"
 
 GameState game;
 
@@ -112,7 +113,13 @@ void game_shutdown() {
     image_shutdown_blending();
 }
 
+// One game per folder: a second start in the folder the game works in ends here with exit code 0,
+// before the settings file or the sound device are touched (the running game comes to the
+// front); a restart's new instance waits here until the old one has ended.
+bool game_claim_instance() { return sys_claim_instance(u"") != 0; }
+
 int game_run(void (*main_loop)()) {
+    if (!game_claim_instance()) return 0;
     std::memset(&game, 0, sizeof game);
     game.module_instance = 1;  // the program's own module: there is only the one
     game.runtime_heap = heap_create(4096, true);

@@ -16,3 +16,6 @@ void game_init_state();
 void game_init_devices();
 void game_error_message(const char16_t* text);
 void game_shutdown();
+// Claims the folder the game works in for this process (one game per folder); false when another
+// game runs there: game_run then ends at once with exit code 0.
+bool game_claim_instance();

@@ -1,6 +1,7 @@
 // The display: window class and window procedure, Direct3D object and full-screen device, frame
 // loop with message pump and device-loss recovery (a flip that presents nothing waits for the next
-// refresh tick), the back buffer as a drawing target.
+// refresh tick, or for a window message where the system can wake it on one), the back buffer as
+// a drawing target.
 // Relies on: d3d9.h, user_window.h, system.h (ticks, sleep), draw.h, sprite.h (the sprite table's
 // records and free operation), registry.h.
 #include "runtime/media/display.h"
@@ -15,6 +16,7 @@ const char16_t kWindowClassName[] = u"MultimediaBase Class";
 constexpr intptr_t kModuleInstance = 1;  // the program's one module
 constexpr int32_t kSpriteSlots = 64;
 constexpr uint32_t kLostWaitMs = 32;  // how long screen_flip waits for a lost device to come back
+constexpr uint32_t kAwayWaitMs = 100;  // the longest rest of a frame loop that presents nothing
 constexpr int32_t kDefaultRefreshHz = 60;  // the refresh assumed when the adapter's default is asked for
 
 // Back-buffer candidates per requested depth, in test order: the last that passes wins.
@@ -284,9 +286,12 @@ int screen_flip() {
         dispatch_message_a(&message);
     }
     Direct3DDevice9* device = display_state.device;
-    // Switched away, or activated without a screen: nothing is presented.
+    // Switched away, or activated without a screen: nothing is presented. Where the system can
+    // wake the loop on a window message, the loop rests until one comes (the activation that
+    // brings the screen back is one) or kAwayWaitMs pass: frames nobody sees are not made at the
+    // refresh rate. Elsewhere it keeps the refresh beat.
     if (!display_state.screen_active || !device) {
-        wait_for_refresh_tick();
+        if (!sys_wait_message(kAwayWaitMs)) wait_for_refresh_tick();
         return 1;
     }
 

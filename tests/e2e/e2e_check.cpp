@@ -15,6 +15,9 @@
 //   shown PNG                      the X screen ($DISPLAY) shows PNG scaled to fit and centred on
 //                                  black (the program's letterboxing, nearest sampling): prints
 //                                  how many screen pixels differ and where; fails if any does
+//   pointer PNG                    the menu's pointer (its fill colour 120, 100, 100): prints the
+//                                  box "x0 y0 x1 y1" of its pixels; fails when there are none or
+//                                  they spread wider than the pointer
 // Exit code 0 when the check holds, 1 when it does not, 2 on bad use. Relies on libpng, Xlib.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -335,6 +338,18 @@ int main(int argc, char** argv) {
                 count += !skip[static_cast<size_t>(y) * a.width + x] && std::memcmp(a.at(x, y), b.at(x, y), 3) != 0;
         std::printf("%d\n", count);
         return 0;
+    }
+    if (cmd == "pointer" && argc == 3) {
+        if (!load_png(argv[2], a)) return std::printf("cannot read %s\n", argv[2]), 1;
+        int x0 = a.width, y0 = a.height, x1 = -1, y1 = -1;
+        for (int y = 0; y < a.height; y++)
+            for (int x = 0; x < a.width; x++) {
+                const uint8_t* p = a.at(x, y);
+                if (p[0] != 120 || p[1] != 100 || p[2] != 100) continue;
+                x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+            }
+        std::printf("%d %d %d %d\n", x0, y0, x1, y1);
+        return x1 >= 0 && x1 - x0 < 24 && y1 - y0 < 24 ? 0 : 1;
     }
     if (cmd == "audio" && argc == 4) return check_audio(argv[2], argv[3]);
     if (cmd == "shown" && argc == 3) {

@@ -10,6 +10,8 @@
 #      with exit code 0; the new instance opens on the language page with English captions (the
 #      button texts differ from the German shot);
 #   3. the music: the disk audio output of the new instance is loud and matches the stored music;
+#   3b. a second start in the folder while the game runs ends at once with exit code 0, touching
+#      neither the settings file nor the sound device;
 #   4. Escape (language page -> main menu -> quit) ends it with exit code 0, nothing left running;
 #   5. with a width of 0 in the settings file no screen opens: a message box names the failed
 #      values, and once it is closed (Return) the program ends with a non-zero exit code, its
@@ -112,6 +114,22 @@ echo "ok: language change restarted the program in English"
 audio_longer_than() { (($(stat -c %s "$work/audio.raw") > $1 * 44100 * 4)); }
 drive_wait 10 audio_longer_than 3 || drive_fail "no audio output"
 "$check" audio "$work/audio.raw" "$music" || drive_fail "the audio output is not the title music"
+
+# 3b. A second start in the same folder while the game runs ends at once with exit code 0, with
+# the settings file untouched and no sound device opened (its disk audio file never appears).
+cp "$cfg" "$work/running.cfg"
+t0=$SECONDS
+(
+  cd "$work"
+  export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/second_audio.raw"
+  exec timeout 10 "$program" > "$work/second_start.log" 2>&1
+) && status=0 || status=$?
+((status == 0)) || drive_fail "a second start ended with exit code $status: $(cat "$work/second_start.log")"
+((SECONDS - t0 <= 3)) || drive_fail "a second start took $((SECONDS - t0)) s to end"
+cmp -s "$work/running.cfg" "$cfg" || drive_fail "a second start changed the settings file"
+[[ ! -e "$work/second_audio.raw" ]] || drive_fail "a second start opened the sound device"
+kill -0 "$second" 2> /dev/null || drive_fail "the running game ended at a second start"
+echo "ok: a second start in the folder ended at once, touching nothing"
 
 # 4. Escape leaves the language page, a second Escape the program.
 drive_key Escape

@@ -11,6 +11,8 @@
 #      back to Main and other texts than the German page;
 #   3. the music reaches the sound device: a recording of the null sink's monitor is not silent
 #      and matches the stored music;
+#   3b. a second start in the folder while it runs ends at once with exit code 0, the settings
+#      file untouched;
 #   4. Escape twice ends the new instance, and the desktop mode is back;
 #   5. a third start, then another program (Notepad) takes the focus: the desktop mode is back
 #      while the game waits in the background; at the end no Wine process of the prefix is left.
@@ -140,6 +142,17 @@ kill -INT "$record_pid" 2> /dev/null || true
 wait "$record_pid" 2> /dev/null || true
 record_pid=""
 "$check" audio "$work/audio.raw" "$music" || drive_fail "the sound device did not get the title music"
+
+# 3b. A second start in the folder while the game runs ends at once with exit code 0 and leaves
+# the settings file as it was; the running game goes on.
+cp "$cfg" "$work/running.cfg"
+t0=$SECONDS
+(cd "$game" && timeout 20 "$wine" tarnwood.exe > "$work/second_start.log" 2>&1) && status=0 || status=$?
+((status == 0)) || drive_fail "a second start ended with exit code $status"
+((SECONDS - t0 <= 10)) || drive_fail "a second start took $((SECONDS - t0)) s to end"
+cmp -s "$work/running.cfg" "$cfg" || drive_fail "a second start changed the settings file"
+[[ -n "$(window_of)" ]] || drive_fail "the running game ended at a second start"
+echo "ok: a second start in the folder ended at once with exit code 0 ($((SECONDS - t0)) s)"
 
 # 4. Escape leaves the language page, a second one the program.
 drive_key Escape

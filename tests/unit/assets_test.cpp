@@ -206,26 +206,36 @@ TEST(AssetsTest, GeneratorWritesTheEmbeddedBytesAgain) {
     EXPECT_EQ(std::memcmp(music.data(), asset_title_music, music.size()), 0);
 }
 
-TEST(AssetsTest, IconsAreTheTitlePicturesCentredSquareScaledDown) {
+namespace {
+// The program icon: an .ico of the asked sizes (256 written as 0), each entry a PNG that decodes
+// at its size and is not black (the 48 px one is also written as icon_48.png for packages).
+TEST(AssetsTest, IconFileHoldsEachSizeAsADecodablePicture) {
     const std::string folder = test_platform::new_folder("tarnwood_icons_");
     ASSERT_FALSE(folder.empty());
-    ASSERT_EQ(test_platform::run({TARNWOOD_ASSET_GENERATOR, "--icons", folder, "16", "48"}), 0);
-    std::vector<unsigned char> small = read_file(folder + "/icon_16.png"), mid = read_file(folder + "/icon_48.png");
+    ASSERT_EQ(test_platform::run({TARNWOOD_ASSET_GENERATOR, "--icons", folder, "16", "32", "48", "256"}), 0);
+    std::vector<unsigned char> ico = read_file(folder + "/tarnwood.ico");
+    std::vector<unsigned char> png48 = read_file(folder + "/icon_48.png");
     std::error_code ignored;
     std::filesystem::remove_all(test_platform::path(folder), ignored);
-    DecodedPicture picture = decode_png(asset_title_picture, asset_title_picture_size);
-    DecodedPicture icon = decode_png(small.data(), small.size());
-    ASSERT_TRUE(icon.ok && picture.ok);
-    EXPECT_EQ(decode_png(mid.data(), mid.size()).width, 48u);
-    ASSERT_EQ(icon.width, 16u);
-    ASSERT_EQ(icon.height, 16u);
-    // Each of the 16 x 16 pixels stands for a 64 x 64 square of the picture's middle 1024 columns.
-    for (int y = 0; y < 16; y += 5)
-        for (int x = 0; x < 16; x += 5) {
-            DecodedPicture one;
-            one.width = 1;
-            one.rgba.assign(icon.rgba.begin() + (y * 16 + x) * 4, icon.rgba.begin() + (y * 16 + x) * 4 + 4);
-            EXPECT_NEAR(mean_luma(one, 0, 0, 1, 1), mean_luma(picture, 128 + x * 64, y * 64, 192 + x * 64, y * 64 + 64), 1.0)
-                << x << "," << y;
+    ASSERT_GE(ico.size(), 6u + 4 * 16);
+    ASSERT_EQ(u32_at(&ico[0]), 0x00010000u);  // reserved 0, type 1 (icon)
+    ASSERT_EQ(u16_at(&ico[4]), 4u);
+    const int sizes[] = {16, 32, 48, 256};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(sizes[i]);
+        const size_t entry = 6 + 16 * size_t(i);
+        EXPECT_EQ(ico[entry], sizes[i] & 0xFF);
+        EXPECT_EQ(ico[entry + 1], sizes[i] & 0xFF);
+        const uint32_t bytes = u32_at(&ico[entry + 8]), offset = u32_at(&ico[entry + 12]);
+        ASSERT_LE(size_t(offset) + bytes, ico.size());
+        DecodedPicture icon = decode_png(&ico[offset], bytes);
+        ASSERT_TRUE(icon.ok);
+        EXPECT_EQ(icon.width, png_uint_32(sizes[i]));
+        EXPECT_EQ(icon.height, png_uint_32(sizes[i]));
+        EXPECT_GT(mean_luma(icon, 0, 0, sizes[i], sizes[i]), 5.0);
+        if (sizes[i] == 48) {
+            EXPECT_EQ(std::vector<unsigned char>(ico.begin() + offset, ico.begin() + offset + bytes), png48);
         }
+    }
 }
+}  // namespace

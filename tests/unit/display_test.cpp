@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "game/startup/game_main.h"
+#include "runtime/platform/system/backend.h"
 #include "support/display_fixture.h"
 
 namespace {
@@ -357,3 +358,28 @@ TEST_F(DisplayStartupTest, MissingVideoIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(user_window_class_count(), 0);
     EXPECT_EQ(sprite3d_state.table, nullptr);
 }
+
+namespace {
+// On a system that can wake the frame loop on a window message (Windows), a flip that presents
+// nothing rests in that wait (up to 100 ms) instead of sleeping one refresh period, and the
+// presenting flips do not wait in it.
+std::vector<uint32_t> message_waits;
+void record_wait(uint32_t ms) { message_waits.push_back(ms); }
+
+TEST_F(DisplayTest, SwitchedAwayFlipsRestUntilAWindowMessageWhereTheSystemCan) {
+    SystemDriver driver = *headless_backend.system;
+    driver.wait_message = record_wait;
+    PlatformBackend backend = headless_backend;
+    backend.system = &driver;
+    platform_use_backend(&backend);
+    message_waits.clear();
+    ASSERT_TRUE(open_screen(64, 48, 32));
+    EXPECT_EQ(screen_flip(), 1);
+    headless_video_focus(false);
+    uint32_t start = headless_system().clock_ms;
+    for (int i = 0; i < 3; i++) EXPECT_EQ(screen_flip(), 1);
+    EXPECT_EQ(headless_system().clock_ms, start) << "slept a refresh period besides";
+    EXPECT_EQ(message_waits, (std::vector<uint32_t>{100, 100, 100}));
+    platform_use_backend(&headless_backend);
+}
+}  // namespace

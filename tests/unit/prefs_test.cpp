@@ -352,6 +352,28 @@ TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
     expect_untouched();
 }
 
+// A file without write permission (no owner write bit; the read-only attribute on Windows) is
+// never replaced nor rewritten, even by root or an administrator, whether it was protected before
+// the store opened it or while it was open.
+TEST_F(PrefsWriteBackTest, WriteProtectedFileIsNeverWritten) {
+    namespace fs = std::filesystem;
+    const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    for (bool protect_before_opening : {true, false}) {
+        TempFolder::write(path, original);
+        if (protect_before_opening) fs::permissions(test_platform::path(path), write, fs::perm_options::remove);
+        uint64_t identity = test_platform::file_identity(path);
+        ASSERT_NE(prefs_open(name.c_str()), 0);
+        prefs_select_group(u"G");
+        prefs_write_int(u"more", 12345);
+        if (!protect_before_opening) fs::permissions(test_platform::path(path), write, fs::perm_options::remove);
+        prefs_close();
+        expect_untouched();
+        EXPECT_EQ(test_platform::file_identity(path), identity);
+        EXPECT_EQ(fs::status(test_platform::path(path)).permissions() & fs::perms::owner_write, fs::perms::none);
+        fs::permissions(test_platform::path(path), write, fs::perm_options::add);
+    }
+}
+
 TEST_F(PrefsWriteBackTest, FileTooLargeToLoadIsNeverOverwritten) {
     TempFolder::write(path, "[G]\r\nk=1\r\n");
     const uintmax_t size = uintmax_t(1) << 29;  // sparse: nothing is really stored

@@ -23,6 +23,13 @@ struct SystemDriver {
     // The system timer's resolution asked for (begin) and given back, in ms; null where the
     // system has no such setting.
     void (*timer_period)(uint32_t ms, bool begin);
+    // One game per folder (instance.h): claims the folder (UTF-8, empty: the working folder) for
+    // the process's life; 0 when another game holds it. Null where processes run the game again
+    // and again without that rule (the tests' headless backend).
+    int (*claim_instance)(const char* folder);
+    // Waits up to ms for a window message to this thread and returns early when one arrives.
+    // Null where the system cannot, or where the frame loop is to keep its refresh beat anyway.
+    void (*wait_message)(uint32_t ms);
 };
 
 struct PlatformBackend {

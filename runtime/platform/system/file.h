@@ -25,7 +25,9 @@ enum FileSeekOrigin { FILE_SEEK_BEGIN = 0, FILE_SEEK_CURRENT = 1, FILE_SEEK_END 
 
 std::string file_native_path(const char16_t* name);  // UTF-8; on Linux "\" -> "/"
 
-// Opens regular files only: a folder, a named pipe or a device gives null (and never blocks).
+// Opens regular files only: a folder, a named pipe or a device gives null (and never blocks). A
+// file without write permission (no write bit for its owner; the read-only attribute on Windows)
+// opens only for reading, whoever runs the program (root and administrators too).
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition);
 int file_read(PlatformFile* file, void* buffer, uint32_t bytes, uint32_t* bytes_read);
 int file_write(PlatformFile* file, const void* buffer, uint32_t bytes, uint32_t* bytes_written);
@@ -46,7 +48,7 @@ FILE* file_fopen(const char16_t* name, const char* mode);
 // where allowed; on Windows its attributes) and renamed over it (MoveFileExW, replacing, written
 // through); then the folder is synced. The open handle keeps pointing at the old contents (on
 // Windows, which replaces no open file, it is reopened on the new ones). On failure the temporary
-// file is removed.
+// file is removed. A target that lost its write permission since it was opened is not replaced.
 enum FileReplaceResult {
     FILE_REPLACE_FAILED = 0,   // nothing changed
     FILE_REPLACE_DONE = 1,     // the target holds the new bytes

@@ -89,6 +89,10 @@ std::string file_native_path(const char16_t* name) {
     return path;
 }
 
+namespace {
+bool write_protected(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
+}  // namespace
+
 PlatformFile* file_create(const char16_t* name, FileAccess access, FileDisposition disposition) {
     std::string path = file_native_path(name);
     if (path.empty()) return nullptr;
@@ -101,14 +105,25 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
         errno = faults.open_read_error ? faults.open_read_error : faults.open_write_error;
         return nullptr;
     }
+    // A file without its owner's write bit was protected by the player: it opens for reading
+    // only, also for root, whom open() would let write it (and cut it before any check after).
+    struct stat st;
+    if (access == FILE_ACCESS_READ_WRITE && stat(path.c_str(), &st) == 0 && write_protected(st)) {
+        errno = EACCES;
+        return nullptr;
+    }
     int fd;
     do fd = open(path.c_str(), flags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return nullptr;
-    struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         errno = EINVAL;
+        return nullptr;
+    }
+    if (access == FILE_ACCESS_READ_WRITE && write_protected(st)) {
+        close(fd);
+        errno = EACCES;
         return nullptr;
     }
     auto* file = new (std::nothrow) PlatformFile{fd, path};
@@ -226,6 +241,7 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
 
     struct stat original;
     if (stat(target.c_str(), &original) != 0) return FILE_REPLACE_FAILED;
+    if (write_protected(original)) return FILE_REPLACE_FAILED;  // made read-only since it was opened
 
     std::string temp = folder + "/" + temp_prefix(base) + std::to_string(getpid()) + "-XXXXXX";
     int fd;

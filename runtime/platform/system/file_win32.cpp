@@ -178,6 +178,15 @@ PlatformFile* file_create(const char16_t* name, FileAccess access, FileDispositi
         fail_with(faults.open_read_error ? faults.open_read_error : faults.open_write_error);
         return nullptr;
     }
+    // A read-only file opens for reading only, whoever runs the program: Windows refuses the
+    // write access itself, but not every system under the program does (Wine run by root), and
+    // CREATE_ALWAYS would cut it before any check after the opening.
+    DWORD existing = GetFileAttributesW(path.c_str());
+    if (access == FILE_ACCESS_READ_WRITE && existing != INVALID_FILE_ATTRIBUTES &&
+        (existing & FILE_ATTRIBUTE_READONLY) && !(existing & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     DWORD desired = access == FILE_ACCESS_READ_WRITE ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     DWORD creation = disposition == FILE_OPEN_ALWAYS     ? OPEN_ALWAYS
                      : disposition == FILE_CREATE_ALWAYS ? CREATE_ALWAYS
@@ -272,6 +281,7 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
     std::wstring base = slash == std::wstring::npos ? target : target.substr(slash + 1);
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return FILE_REPLACE_FAILED;
+    if (attributes & FILE_ATTRIBUTE_READONLY) return FILE_REPLACE_FAILED;  // made read-only since it was opened
 
     std::wstring temp;
     HANDLE h;
@@ -289,10 +299,8 @@ FileReplaceResult file_replace_contents(PlatformFile* file, const void* data, si
     }
     bool ok = write_all(h, data, size) && checked_flush(h);
     ok = CloseHandle(h) && ok;
-    // The target's own attributes (hidden, archive...), never read-only: it is being written.
-    ok = ok && SetFileAttributesW(temp.c_str(), (attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) ?
-                                                    attributes & ~DWORD(FILE_ATTRIBUTE_READONLY) :
-                                                    FILE_ATTRIBUTE_NORMAL);
+    // The target's own attributes (hidden, archive...); it is not read-only (see above).
+    ok = ok && SetFileAttributesW(temp.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL);
     if (ok && faults.rename_error) ok = fail_with(faults.rename_error);
     if (!ok) {
         DeleteFileW(temp.c_str());

@@ -8,6 +8,7 @@
 
 #include "runtime/foundation/strings.h"
 #include "runtime/platform/system/backend.h"
+#include "runtime/platform/system/instance.h"
 
 namespace {
 struct SysWindow {
@@ -37,6 +38,21 @@ void sys_sleep(uint32_t ms) { driver()->sleep(ms); }
 int sys_message_box(WindowHandle, const char16_t* text, const char16_t* caption, uint32_t) {
     driver()->message_box(str_to_utf8(caption).c_str(), str_to_utf8(text).c_str());
     return 1;  // IDOK: the box has only the one button
+}
+
+int sys_claim_instance(const char16_t* folder) {
+    if (!driver()->claim_instance) return 1;
+    return driver()->claim_instance(str_to_utf8(folder ? folder : u"").c_str());
+}
+
+int sys_wait_message(uint32_t ms) {
+    if (!driver()->wait_message) return 0;
+    driver()->wait_message(ms);
+    return 1;
+}
+
+void sys_mark_successor() {
+    if (driver()->claim_instance) instance_mark_successor();
 }
 
 int sys_create_process(const char16_t* command_line, const char16_t* working_folder) {

@@ -43,6 +43,16 @@ int sys_create_process(const char16_t* command_line, const char16_t* working_fol
 // ShellExecuteExW with the default verb: the file is run through the shell in the folder given.
 int sys_shell_execute(const char16_t* file, const char16_t* parameters, const char16_t* folder);
 
+// One game per folder (the backend's claim_instance): 1 when this process may run the game in the
+// folder (empty: the working folder), 0 when another one runs there. sys_mark_successor makes the
+// processes started from now on wait for this one to end before they claim the folder (a restart).
+int sys_claim_instance(const char16_t* folder);
+void sys_mark_successor();
+
+// Waits up to ms for a window message to the calling thread (MsgWaitForMultipleObjects); returns
+// 0 at once, without waiting, where the backend has no such wait.
+int sys_wait_message(uint32_t ms);
+
 // The program's top-level windows, as far as the message requester needs them.
 WindowHandle sys_window_create();
 void sys_window_destroy(WindowHandle window);

@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include <climits>
+#include <cstdlib>
+
 namespace {
 Win32WindowState state;
 constexpr wchar_t kClassName[] = L"MultimediaBase Class";
@@ -31,6 +34,35 @@ constexpr ButtonMessage kButtonMessages[] = {
     {WM_RBUTTONUP, 1, false},  {WM_MBUTTONDOWN, 2, true}, {WM_MBUTTONUP, 2, false},
 };
 
+// While the pointer is captured the hidden system pointer is kept in the middle of the window,
+// whatever reported the motion (Raw Input or mouse messages): it then never stops at an edge of
+// the screen, so the motion reported never depends on where it was (Wine's raw deltas follow the
+// system pointer and stop with it). (x, y): where the system pointer is, in client coordinates.
+// Where a warp may not land where it aimed (a clip rectangle, a display mode being changed, Wine
+// mapping its screen), the place it landed counts as the middle: warping again from there would
+// make every warp's own mouse message warp once more, without end.
+POINT warp_landed = {INT_MIN, INT_MIN};
+
+void keep_centred(int32_t x, int32_t y) {
+    if (!state.captured || !state.hwnd) return;
+    RECT r;
+    if (!GetClientRect(HWND(state.hwnd), &r)) return;
+    POINT centre = {(r.right - r.left) / 2, (r.bottom - r.top) / 2};
+    if ((x == centre.x && y == centre.y) || (x == warp_landed.x && y == warp_landed.y)) return;
+    // Back to the middle only once the pointer has left the window's middle half: far enough
+    // from every edge for any one motion, and a warp (a round trip through the system) is rare.
+    if (std::abs(x - centre.x) < centre.x / 2 && std::abs(y - centre.y) < centre.y / 2) return;
+    state.last_x = centre.x;
+    state.last_y = centre.y;
+    state.have_last = true;
+    ClientToScreen(HWND(state.hwnd), &centre);
+    SetCursorPos(centre.x, centre.y);
+    POINT landed;
+    // Still where it was: the warp is not through yet (Wine applies it later), nothing learnt.
+    if (GetCursorPos(&landed) && ScreenToClient(HWND(state.hwnd), &landed) && (landed.x != x || landed.y != y))
+        warp_landed = landed;
+}
+
 void raw_input(LPARAM lparam) {
     RAWINPUT raw;
     UINT size = sizeof raw;
@@ -42,29 +74,20 @@ void raw_input(LPARAM lparam) {
     if (!(m.usFlags & MOUSE_MOVE_ABSOLUTE) && (m.lLastX || m.lLastY)) {
         state.raw_mouse = true;
         push_input(INPUT_MOUSE_MOTION, 0, m.lLastX, m.lLastY);
+        POINT at;
+        if (state.captured && GetCursorPos(&at) && ScreenToClient(HWND(state.hwnd), &at)) keep_centred(at.x, at.y);
     }
 }
 
 void pointer_moved(LPARAM lparam) {
-    if (state.raw_mouse) return;
     int32_t x = int16_t(LOWORD(lparam)), y = int16_t(HIWORD(lparam));
-    if (state.have_last && (x != state.last_x || y != state.last_y))
+    // With Raw Input the motion comes from there; the messages only tell where the pointer is.
+    if (!state.raw_mouse && state.have_last && (x != state.last_x || y != state.last_y))
         push_input(INPUT_MOUSE_MOTION, 0, x - state.last_x, y - state.last_y);
     state.last_x = x;
     state.last_y = y;
     state.have_last = true;
-    if (state.captured) {
-        // Keep the pointer in the middle, so that it never stops at an edge.
-        RECT r;
-        GetClientRect(HWND(state.hwnd), &r);
-        POINT centre = {(r.right - r.left) / 2, (r.bottom - r.top) / 2};
-        if (x != centre.x || y != centre.y) {
-            state.last_x = centre.x;
-            state.last_y = centre.y;
-            ClientToScreen(HWND(state.hwnd), &centre);
-            SetCursorPos(centre.x, centre.y);
-        }
-    }
+    keep_centred(x, y);
 }
 
 LRESULT CALLBACK window_proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

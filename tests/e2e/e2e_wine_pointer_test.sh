@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The pointer of tarnwood.exe under Wine with a window manager (openbox), through restarts: in a
+# copy of the shipped folder, on a virtual X server with the game's modes and a private PulseAudio
+# null sink as the sound device, each instance is driven to the four edges of the screen by
+# relative moves in steps smaller than half the screen (motion that the system pointer gives only
+# while it is kept away from the screen's edges), and a screenshot after each shows the game's
+# pointer touching that edge (once it follows the mouse at all: a new instance that the window
+# manager left without the focus is given it); then a language change restarts the program.
+# RESTARTS restarts
+# (10 unless given), so RESTARTS + 1 instances are checked.
+# Usage: e2e_wine_pointer_test.sh DIST_FOLDER E2E_CHECK [RESTARTS]
+set -euo pipefail
+dist="$(realpath "$1")" check="$(realpath "$2")" restarts="${3:-10}"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/drive.sh"
+started=$SECONDS
+wine=/usr/lib/wine/wine64
+
+work="$(mktemp -d)"
+pulse_pid="" wm_pid=""
+cleanup() {
+  WINEPREFIX="$work/prefix" wineserver -k 2> /dev/null || true
+  [[ -n "$wm_pid" ]] && kill "$wm_pid" 2> /dev/null && wait "$wm_pid" 2> /dev/null || true
+  [[ -n "$pulse_pid" ]] && kill "$pulse_pid" 2> /dev/null && wait "$pulse_pid" 2> /dev/null || true
+  drive_stop_x
+  if [[ -n "${E2E_KEEP:-}" ]]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+cp -r "$dist" "$work/Tarnwood"
+game="$work/Tarnwood"
+shots="$game/Files/Screenshots"
+cfg="$game/Files/Tarnwood.cfg"
+mkdir -p "$shots"
+
+drive_start_x 1280 1024
+add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmode screen "$1"; }
+add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
+add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+openbox > "$work/openbox.log" 2>&1 &
+wm_pid=$!
+
+mkdir -p "$work/pulse" "$work/home"
+export XDG_RUNTIME_DIR="$work/pulse" HOME="$work/home"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+  -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
+  -L "module-null-sink sink_name=nullsink rate=44100" -L "module-always-sink" > "$work/pulse.log" 2>&1 &
+pulse_pid=$!
+export PULSE_SERVER="unix:$work/pulse/native"
+drive_wait 10 pactl info || drive_fail "no sound server: $(cat "$work/pulse.log")"
+
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+"$wine" wineboot -i > "$work/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$work/wineboot.log")"
+
+window_of() { xdotool search --onlyvisible --name '^Tarnwood$' 2> /dev/null | head -n 1; }
+# ready TARGET: the window is up and F12 (repeated while the program still starts) saves a
+# screenshot, moved to TARGET.
+ready() {
+  local i
+  drive_wait 30 window_of || drive_fail "instance $n: no Tarnwood window; windows: $(drive_windows)"
+  for ((i = 0; i < 30; i++)); do
+    drive_key F12
+    if drive_wait 1 drive_find_shot "$check" "$shots"; then
+      sleep 0.3
+      mv "$(drive_find_shot "$check" "$shots")" "$1"
+      rm -f "$shots"/Screenshot_*.png
+      return 0
+    fi
+  done
+  drive_fail "instance $n: no screenshot after F12; windows: $(drive_windows)"
+}
+
+# edge NAME DX DY: six moves of (DX, DY), then the pointer must touch the edge NAME.
+edge() {
+  local i box
+  for ((i = 0; i < 6; i++)); do
+    xdotool mousemove_relative -- "$2" "$3"
+    sleep 0.05
+  done
+  sleep 0.2
+  drive_shot "$check" "$shots" "$work/edge.png"
+  box="$("$check" pointer "$work/edge.png")" || drive_fail "instance $n: no pointer in the screenshot ($box)"
+  set -- "$1" $box
+  case "$1" in
+    left) (($2 == 0)) ;; top) (($3 == 0)) ;; right) (($4 == 1023)) ;; bottom) (($5 == 767)) ;;
+  esac || drive_fail "instance $n: the pointer stopped short of the $1 edge (its box: $box)"
+}
+
+# follows: the game's pointer follows the mouse at all. Under the window manager a new instance
+# does not always get the focus (and with it the mouse) by itself: then it is given the focus, as
+# a player's click would, and the probe repeated.
+follows() {
+  local i start moved
+  start="$("$check" pointer "$work/start.png")" || drive_fail "instance $n: no pointer on the start screen"
+  for ((i = 0; i < 5; i++)); do
+    xdotool mousemove_relative -- 40 0
+    sleep 0.5
+    drive_shot "$check" "$shots" "$work/probe.png"
+    moved="$("$check" pointer "$work/probe.png")" || true
+    [[ "$moved" != "$start" ]] && return 0
+    if ((i >= 2)); then
+      xdotool windowactivate --sync "$(window_of)" 2> /dev/null || true
+      sleep 0.5
+    fi
+  done
+  drive_fail "instance $n: the pointer does not follow the mouse at all"
+}
+
+(cd "$game" && "$wine" tarnwood.exe > "$work/run.log" 2>&1) &
+language=German
+for ((n = 0; n <= restarts; n++)); do
+  ready "$work/start.png"
+  follows
+  edge left -300 0
+  edge top 0 -300
+  edge right 300 0
+  edge bottom 0 300
+  ((n == restarts)) && break
+  # From the bottom right corner to the language page (already open after a restart) and the
+  # other language: the running instance starts the next one and ends.
+  DRIVE_PX=1023 DRIVE_PY=767
+  if ((n == 0)); then
+    drive_click_at 512 683
+    sleep 0.3
+    drive_click_at 352 255
+    sleep 0.3
+    drive_click_at 512 255
+    sleep 0.3
+  fi
+  old="$(window_of)"
+  drive_shot "$check" "$shots" "$work/language_$n.png"
+  if [[ $language == German ]]; then drive_click_at 672 295; language=English; else drive_click_at 672 255; language=German; fi
+  gone() { [[ "$(window_of)" != "$old" ]]; }
+  drive_wait 15 gone || drive_fail "instance $n did not end after the language change"
+  grep -q "^Language = $language" "$cfg" || drive_fail "instance $n: the settings file does not say $language"
+done
+drive_key Escape
+sleep 0.3
+drive_key Escape
+echo "ok: $((restarts + 1)) instances under Wine with openbox, each one's pointer reached all four edges ($((SECONDS - started)) s)"
