@@ -39,48 +39,13 @@ fi
 stage_done "packages"
 
 # --- libpng for the target, from Debian's source package ---------------------------------------
-# A deb-src entry beside the system's own deb entry for the Debian archive (same URIs, suites and
-# key), so that `apt-get source` unpacks libpng with Debian's patches applied.
-add_deb_src() {
-  local list=/etc/apt/sources.list.d/tarnwood-deb-src.sources
-  local entry=""
-  if [[ -f /etc/apt/sources.list.d/debian.sources ]]; then
-    # The deb822 stanzas of the main archive (not the security one), as deb-src.
-    entry="$(awk 'BEGIN { RS = ""; ORS = "\n\n" }
-                  /Types:[^\n]*deb/ && /URIs:[^\n]*\/debian\/?(\n|$)/ {
-                    sub(/Types:[^\n]*/, "Types: deb-src"); print }' /etc/apt/sources.list.d/debian.sources)"
-  fi
-  if [[ -z "$entry" && -f /etc/apt/sources.list ]]; then
-    local line
-    line="$(grep -E '^deb (\[[^]]*\] )?[a-z]+://[^ ]*/debian/? bookworm ' /etc/apt/sources.list | head -n1 || true)"
-    if [[ -n "$line" ]]; then
-      echo "build-windows: adding ${line/deb /deb-src } to /etc/apt/sources.list.d/tarnwood-deb-src.list"
-      echo "${line/deb /deb-src }" | "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/tarnwood-deb-src.list > /dev/null
-      "${sudo_cmd[@]}" apt-get update -qq
-      return
-    fi
-  fi
-  if [[ -z "$entry" ]]; then
-    entry="Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-  fi
-  echo "build-windows: adding a deb-src entry for the Debian archive ($list)"
-  printf '%s\n' "$entry" | "${sudo_cmd[@]}" tee "$list" > /dev/null
-  "${sudo_cmd[@]}" apt-get update -qq
-}
+log_name=build-windows
+source "$root/scripts/deb-source.sh"
 
 png_dir="$dir/libpng"
 png_prefix="$png_dir/install"
 if [[ ! -f "$png_prefix/tarnwood-libpng.done" ]]; then
-  rm -rf "$png_dir"
-  mkdir -p "$png_dir"
-  if ! apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Package: libpng1.6'; then add_deb_src; fi
-  (cd "$png_dir" && apt-get source -qq libpng1.6 > "$png_dir/source.log" 2>&1) ||
-    { cat "$png_dir/source.log"; exit 1; }
-  png_src="$(find "$png_dir" -maxdepth 1 -type d -name 'libpng1.6-*' | head -n1)"
+  png_src="$(deb_source libpng1.6 "$png_dir")"
   [[ -n "$png_src" && -d "$png_src/debian/patches" ]] || { echo "build-windows: no patched libpng source"; exit 1; }
   cmake -S "$png_src" -B "$png_dir/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$png_prefix" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
