@@ -282,7 +282,7 @@ def main():
                       " i += 65536) crypto.getRandomValues(b.subarray(i, i + 65536)); return b; })()",
             "utf16": "new Uint8Array([0xff, 0xfe].concat(Array.from('[Screen]\\r\\nScreenW=800\\r\\n')"
                      ".flatMap(function (c) { return [c.charCodeAt(0), 0]; })))",
-            "garbage": "new TextEncoder().encode('[Screen\\nScreenW = \\u0000\\u00ff 1e99\\n=\\n[[[\\nLanguage')",
+            "garbage": "new TextEncoder().encode('\\u0000\\u00ff[[[\\n=\\n]]] = =\\n\\u00e4\\u00f6\\ud83d\\ude00')",
         }
         for what, contents in cases.items():
             page.eval("new Promise(function (resolve) { FS.writeFile('/tarnwood/Files/Tarnwood.cfg', %s);"

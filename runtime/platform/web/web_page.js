@@ -103,25 +103,23 @@ Module.preRun.push(function () {
   FS.mkdir('/tarnwood');
   FS.mkdir('/tarnwood/Files');
   FS.chdir('/tarnwood');
-  var seed = function () {
-    // The shipped settings file on the first visit (or after the store was cleared).
+  // The shipped settings file on the first visit (or after the store was cleared), once the
+  // store's files are in and the embedded files made (they come after this function): just
+  // before the program starts.
+  __ATMAIN__.push(function () {
     try { FS.stat('/tarnwood/Files/Tarnwood.cfg'); } catch (e) {
       FS.writeFile('/tarnwood/Files/Tarnwood.cfg', FS.readFile('/shipped/Tarnwood.cfg'));
     }
     try { FS.mkdir('/tarnwood/Files/Screenshots'); } catch (e) {}
-  };
+  });
   try {
     FS.mount(IDBFS, {}, '/tarnwood/Files');
   } catch (e) {
     Module.tarnwoodStorage.refused();
-    seed();
     return;
   }
   addRunDependency('tarnwood-files');
-  var done = function () {
-    seed();
-    removeRunDependency('tarnwood-files');
-  };
+  var done = function () { removeRunDependency('tarnwood-files'); };
   try {
     FS.syncfs(true, function (error) {
       if (error) Module.tarnwoodStorage.refused();
