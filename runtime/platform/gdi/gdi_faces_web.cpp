@@ -1,8 +1,9 @@
-// The FreeType engine's faces in the browser: a fixed table of the faces embedded in the page
-// (under /fonts, put there by the page's build), naming the files fontconfig picks on Linux for
-// the same requests, so that text is drawn alike: "Monotype Corsiva" and "Z003" are URW's Z003
-// Medium Italic (its only face), anything else DejaVu Sans, bold from weight 600.
-// Relies on: gdi_faces.h, the embedded files (runtime/platform/web/web_page.cmake).
+// The FreeType engine's faces in the browser: a fixed table naming the files fontconfig picks on
+// Debian for the same requests, embedded in the page under the same paths (and read from the
+// build machine where the tests run under node), so that text is drawn alike: "Monotype Corsiva"
+// and "Z003" are URW's Z003 Medium Italic (its only face), anything else DejaVu Sans, bold from
+// weight 600.
+// Relies on: gdi_faces.h, the files embedded by runtime/platform/web/web_page.cmake.
 #include <strings.h>
 
 #include "runtime/platform/gdi/gdi_faces.h"
@@ -18,10 +19,10 @@ struct EmbeddedFace {
 // Checked in order; the first row whose family and weight fit serves the request. Rows with a
 // null family serve every family (the default face).
 constexpr EmbeddedFace kFaces[] = {
-    {"Monotype Corsiva", 0, "/fonts/Z003-MediumItalic.otf", "Z003"},
-    {"Z003", 0, "/fonts/Z003-MediumItalic.otf", "Z003"},
-    {nullptr, 600, "/fonts/DejaVuSans-Bold.ttf", "DejaVu Sans"},
-    {nullptr, 0, "/fonts/DejaVuSans.ttf", "DejaVu Sans"},
+    {"Monotype Corsiva", 0, "/usr/share/fonts/opentype/urw-base35/Z003-MediumItalic.otf", "Z003"},
+    {"Z003", 0, "/usr/share/fonts/opentype/urw-base35/Z003-MediumItalic.otf", "Z003"},
+    {nullptr, 600, "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", "DejaVu Sans"},
+    {nullptr, 0, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", "DejaVu Sans"},
 };
 }  // namespace
 

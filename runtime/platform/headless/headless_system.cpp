@@ -26,7 +26,7 @@ int shell_spawn(const char* file, const char* folder) {
 }  // namespace
 
 extern const SystemDriver headless_system_driver;
-const SystemDriver headless_system_driver = {tick_count, sleep_ms, message_box, spawn, shell_spawn, nullptr};
+const SystemDriver headless_system_driver = {tick_count, sleep_ms, message_box, spawn, shell_spawn, nullptr, nullptr};
 
 HeadlessSystem& headless_system() { return state; }
 

@@ -39,4 +39,4 @@ int message_box(const char* caption, const char* text) {
 }  // namespace
 
 extern const SystemDriver sdl_system_driver;
-const SystemDriver sdl_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, nullptr};
+const SystemDriver sdl_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, nullptr, nullptr};

@@ -23,6 +23,11 @@ struct SystemDriver {
     // The system timer's resolution asked for (begin) and given back, in ms; null where the
     // system has no such setting.
     void (*timer_period)(uint32_t ms, bool begin);
+    // A file was put in place under its final name (native path): makes it, and every change
+    // before it, durable in storage the file system does not reach (the browser's store, where
+    // the page's files live in memory until synced); 1 when done. Null where the file system is
+    // the storage.
+    int (*storage_commit)(const char* path);
 };
 
 struct PlatformBackend {

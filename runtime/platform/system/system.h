@@ -29,9 +29,8 @@ void sys_release_free_memory();
 void sys_lower_thread_priority();
 
 // Called by the file layer when a file was put in place under its final name (the native path):
-// makes it, and every change before it, durable in storage the file system itself does not
-// reach - the browser's own store, where the page's files live in memory until synced. Returns
-// false when that failed; on a desktop there is nothing beyond the file system, and it is true.
+// the backend makes it durable in storage the file system itself does not reach (the browser's
+// own store). False when that failed; true where the file system is the storage.
 bool sys_storage_commit(const char* path);
 
 // GetModuleFileNameW: the running executable's full path; returns the code units written

@@ -98,8 +98,6 @@ int sys_get_module_file_name(char16_t* buffer, int capacity) {
     return count;
 }
 
-bool sys_storage_commit(const char*) { return true; }
-
 uint32_t sys_get_current_thread_id() { return uint32_t(syscall(SYS_gettid)); }
 
 uint32_t sys_get_current_process_id() { return uint32_t(getpid()); }

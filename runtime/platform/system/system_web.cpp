@@ -1,12 +1,8 @@
 // The browser's side of the system stand-ins (the page built by emscripten, one thread): the
 // program file is /tarnwood/tarnwood (its folder holds the page's Files/), ids are fixed, there is
-// nothing to page out, no thread priority and no allocator to trim; a file put in place is synced
-// to the browser's store (IDBFS) before the write reports success, and a new screenshot is also
-// offered to the player as a download. The Linux twin is system_posix.cpp.
-// Relies on: emscripten (EM_ASYNC_JS under ASYNCIFY, FS), the page's script (web_page.js:
-// Module.tarnwoodStorage), strings.h.
-#include <emscripten.h>
-
+// nothing to page out, no thread priority and no allocator to trim. (The store behind the files is
+// the web backend's: web_system.cpp.) The Linux twin is system_posix.cpp.
+// Relies on: strings.h.
 #include <cstring>
 #include <string>
 
@@ -17,19 +13,11 @@ namespace {
 const char kProgramFile[] = "/tarnwood/tarnwood";
 }
 
-// The page keeps the program waiting while the store takes the files; 1 when it did (or when the
-// page runs without a store, which it has told the player once).
-EM_ASYNC_JS(int, web_storage_sync, (const char* path), {
-    return await Module.tarnwoodStorage.commit(UTF8ToString(path));
-});
-
 void sys_page_out(const void*, size_t) {}
 
 void sys_release_free_memory() {}
 
 void sys_lower_thread_priority() {}
-
-bool sys_storage_commit(const char* path) { return web_storage_sync(path) != 0; }
 
 int sys_get_module_file_name(char16_t* buffer, int capacity) {
     if (!buffer || capacity <= 0) return 0;

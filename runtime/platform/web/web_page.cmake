@@ -13,9 +13,10 @@ target_link_options(tarnwood PRIVATE
   "SHELL:-sEXPORTED_RUNTIME_METHODS=['FS','UTF8ToString']"
   "SHELL:--pre-js ${WEB_DIR}/web_page.js"
   "SHELL:--embed-file ${PROJECT_SOURCE_DIR}/Files/Tarnwood.cfg@/shipped/Tarnwood.cfg"
-  "SHELL:--embed-file /usr/share/fonts/opentype/urw-base35/Z003-MediumItalic.otf@/fonts/Z003-MediumItalic.otf"
-  "SHELL:--embed-file /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf@/fonts/DejaVuSans-Bold.ttf"
-  "SHELL:--embed-file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf@/fonts/DejaVuSans.ttf")
+  # The faces of runtime/platform/gdi/gdi_faces_web.cpp, under their Debian paths.
+  "SHELL:--embed-file /usr/share/fonts/opentype/urw-base35/Z003-MediumItalic.otf@/usr/share/fonts/opentype/urw-base35/Z003-MediumItalic.otf"
+  "SHELL:--embed-file /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf@/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"
+  "SHELL:--embed-file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf@/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")
 set_property(TARGET tarnwood APPEND PROPERTY LINK_DEPENDS ${WEB_DIR}/web_page.js ${PROJECT_SOURCE_DIR}/Files/Tarnwood.cfg)
 set(DIST ${CMAKE_BINARY_DIR}/dist)
 add_custom_command(TARGET tarnwood POST_BUILD

@@ -38,4 +38,5 @@ int message_box(const char* caption, const char* text) {
 }  // namespace
 
 extern const SystemDriver win32_system_driver;
-const SystemDriver win32_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, timer_period};
+const SystemDriver win32_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, timer_period,
+                                          nullptr};
