@@ -79,8 +79,9 @@ fi
 # --- Tarnwood ----------------------------------------------------------------------------------
 # The test programs run under the machine's node (no fetch of the .wasm: it is read from disk).
 emcmake cmake -S "$root" -B "$dir" -DTARNWOOD_WEB_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$(command -v node);--no-experimental-fetch" "$@" \
+  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(command -v node);--no-experimental-fetch" "$@" \
   > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)"
 stage_done "build for wasm"
-ls -l "$dir/dist"
+echo "build-web: the page is in $dir/dist ($(du -cb "$dir"/dist/* | tail -n1 | cut -f1) bytes," \
+  "$(cat "$dir"/dist/* | gzip -9 | wc -c) gzipped): python3 -m http.server -d $dir/dist"
