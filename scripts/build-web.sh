@@ -77,9 +77,7 @@ if [[ ! -f "$prefix/freetype.done" ]]; then
 fi
 
 # --- Tarnwood ----------------------------------------------------------------------------------
-# The test programs run under the machine's node (no fetch of the .wasm: it is read from disk).
-emcmake cmake -S "$root" -B "$dir" -DTARNWOOD_WEB_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
-  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(command -v node);--no-experimental-fetch" "$@" \
+emcmake cmake -S "$root" -B "$dir" -DTARNWOOD_WEB_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release "$@" \
   > "$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
 cmake --build "$dir" -j "$(nproc)"
 stage_done "build for wasm"

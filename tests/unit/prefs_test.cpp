@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/foundation/prefs.h"
+#include "runtime/platform/system/backend.h"
 #include "runtime/platform/system/file.h"
 #include "support/platform.h"
 #include "tests/support/runtime_fixture.h"
@@ -337,6 +338,35 @@ TEST_F(PrefsWriteBackTest, ReadOnlyFolderFallsBackToRewritingInPlace) {
     prefs_close();
     EXPECT_EQ(written(), expected());
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Tarnwood.cfg"});
+}
+
+namespace {
+std::vector<std::string> committed_paths;
+int record_commit(const char* path) {
+    committed_paths.push_back(path);
+    return 1;
+}
+}  // namespace
+
+// The browser's backend keeps the files in memory until its store takes them: the file layer
+// hands it every file it puts in place.
+TEST_F(PrefsWriteBackTest, AReplacementIsHandedToTheBackendsStore) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows file layer has no store beyond its file system";
+#else
+    SystemDriver system = *headless_backend.system;
+    system.storage_commit = record_commit;
+    PlatformBackend backend = headless_backend;
+    backend.system = &system;
+    const PlatformBackend* before = platform_backend();
+    platform_use_backend(&backend);
+    committed_paths.clear();
+    open_and_modify();
+    prefs_close();
+    platform_use_backend(before);
+    ASSERT_EQ(committed_paths.size(), 1u);
+    EXPECT_TRUE(std::filesystem::equivalent(committed_paths[0], test_platform::path(path)));
+#endif
 }
 
 TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
