@@ -340,6 +340,7 @@ TEST_F(PrefsWriteBackTest, ReadOnlyFolderFallsBackToRewritingInPlace) {
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Tarnwood.cfg"});
 }
 
+#if !defined(_WIN32)
 namespace {
 std::vector<std::string> committed_paths;
 int record_commit(const char* path) {
@@ -347,6 +348,7 @@ int record_commit(const char* path) {
     return 1;
 }
 }  // namespace
+#endif
 
 // The browser's backend keeps the files in memory until its store takes them: the file layer
 // hands it every file it puts in place.
