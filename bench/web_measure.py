@@ -3,7 +3,8 @@
 download size (raw and gzip), time from the navigation to the first menu frame (median of 5,
 each in a fresh profile), the browser's CPU share (all its processes, from /proc) at rest on the
 main menu and while the pointer moves, frame times p50/p95 (between animation frames the program
-waited for), and the longest frame around an F12 screenshot.
+waited for), and the longest frame around an F12 screenshot (the page has no threads: the frame that takes it
+encodes it).
 Usage: web_measure.py [DIST]. Relies on: chromium, python3-websocket, tests/web/cdp.py."""
 import gzip
 import os
@@ -106,9 +107,10 @@ def main():
             page.key("rawKeyDown", "F12", "F12", 123)
             time.sleep(0.1)
             page.key("keyUp", "F12", "F12", 123)
-            time.sleep(2)
+            shots = page.wait_for("(function () { var n = FS.readdir('/tarnwood/Files/Screenshots')"
+                                  ".filter(function (f) { return f[0] !== '.'; }); return n.length ? n : null; })()", 20) or []
+            time.sleep(0.5)
             gaps = frame_stats(page, now)
-            shots = page.eval("FS.readdir('/tarnwood/Files/Screenshots').filter(function (f) { return f[0] !== '.'; })")
             print(f"F12 screenshot ({', '.join(shots) or 'none written'}): longest frame {max(gaps):.0f} ms")
             page.close()
         finally:
