@@ -11,8 +11,9 @@
   4. F12 stores a complete PNG of the frame in Files/Screenshots (also in IndexedDB);
   5. Escape, Escape: the loop ends, the page says so (exit code 0);
   6. hostile settings files in the store (10 MB of random bytes, UTF-16 text, garbage): the menu
-     comes up at the defaults; and with the store refused the game runs and says once that
-     settings cannot be saved.
+     comes up at the defaults; a width of 0: the page's message box names the settings file and
+     holds the program until OK, then it ends with a non-zero exit code; and with the store
+     refused the game runs and says once that settings cannot be saved.
 Usage: e2e_web_test.py DIST REFERENCE_PNG E2E_CHECK TITLE_MUSIC_WAV"""
 import base64
 import io
@@ -299,6 +300,24 @@ def main():
             if page.eval("Module.tarnwoodPage.ended === true"):
                 fail(f"{what}: the program ended")
             print(f"ok: {what} settings in the store: the menu at the defaults")
+
+        # A display that cannot open: the message box on the page holds the program until OK.
+        page.eval("new Promise(function (resolve) { FS.writeFile('/tarnwood/Files/Tarnwood.cfg',"
+                  " '[Screen]\\r\\nScreenW = 0\\r\\n'); FS.syncfs(false, function () { resolve(1); }); })")
+        page.send("Page.reload")
+        text = page.wait_for("getComputedStyle(document.getElementById('dialog')).display !== 'none' &&"
+                             " document.querySelector('#dialog .text').textContent", 10)
+        if not text or "Tarnwood.cfg" not in text:
+            fail(f"no message box naming the settings file for a width of 0: {text!r}")
+        time.sleep(0.5)
+        if page.eval("Module.tarnwoodPage.ended === true"):
+            fail("the program went on past its message box")
+        page.eval("document.querySelector('#dialog button').click()")
+        if not page.wait_for("Module.tarnwoodPage.ended === true", 5):
+            fail("the program did not end after its message box was closed")
+        if page.eval("Module.tarnwoodPage.exitCode") == 0:
+            fail("a display that cannot open ended with exit code 0")
+        print("ok: a display that cannot open: the page's message box holds the program until OK")
         page.close()
         browser.stop()
 
