@@ -260,7 +260,14 @@ Module.tarnwoodInput = {
     if (!document.pointerLockElement && !/[?&]windowed\b/.test(location.search) && !Module.tarnwoodPage.ended) {
       var canvas = document.getElementById('screen');
       if (canvas.requestFullscreen) canvas.parentElement.requestFullscreen().catch(function () {});
-      if (canvas.requestPointerLock) try { canvas.requestPointerLock(); } catch (err) {}
+      if (canvas.requestPointerLock) {
+        // A refused lock leaves motion to movementX/Y of the page's events.
+        try {
+          var locked = canvas.requestPointerLock();
+          if (locked && locked.catch) locked.catch(function () {});
+        } catch (err) {
+        }
+      }
     }
   });
   window.addEventListener('mouseup', function (e) {
