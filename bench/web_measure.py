@@ -3,8 +3,8 @@
 download size (raw and gzip), time from the navigation to the first menu frame (median of 5,
 each in a fresh profile), the browser's CPU share (all its processes, from /proc) at rest on the
 main menu and while the pointer moves, frame times p50/p95 (between animation frames the program
-waited for), and the longest frame around an F12 screenshot (the page has no threads: the frame that takes it
-encodes it).
+waited for), the longest frame around an F12 screenshot (the page has no threads: the frame that takes it
+encodes it), and what a tab in the background costs.
 Usage: web_measure.py [DIST]. Relies on: chromium, python3-websocket, tests/web/cdp.py."""
 import gzip
 import os
@@ -44,6 +44,10 @@ def frame_stats(page, since):
     times = page.eval(f"Module.tarnwoodVideo.frameTimes.filter(function (t) {{ return t >= {since}; }})")
     gaps = sorted(b - a for a, b in zip(times, times[1:]))
     return gaps
+
+
+def frames_since(page, since):
+    return page.eval(f"Module.tarnwoodVideo.frameTimes.filter(function (t) {{ return t >= {since}; }}).length")
 
 
 def pct(values, p):
@@ -112,6 +116,27 @@ def main():
             time.sleep(0.5)
             gaps = frame_stats(page, now)
             print(f"F12 screenshot ({', '.join(shots) or 'none written'}): longest frame {max(gaps):.0f} ms")
+            # A tab in the background: another tab in front hides this one.
+            target = page.send("Target.createTarget", url="about:blank")["targetId"]
+            time.sleep(2)
+            now = page.eval("performance.now()")
+            cpu = browser_cpu_seconds(browser.process.pid)
+            time.sleep(span)
+            hidden = (browser_cpu_seconds(browser.process.pid) - cpu) / span
+            print(f"tab in the background ({page.eval('document.visibilityState')}, sound "
+                  f"{page.eval('Module.tarnwoodAudio.context.state')}): "
+                  f"{frames_since(page, now)} frames in {span} s, "
+                  f"browser {hidden * 100:.1f} % of a core")
+            page.send("Target.closeTarget", targetId=target)
+            ours = [t["targetId"] for t in page.send("Target.getTargets")["targetInfos"] if "index.html" in t["url"]]
+            if ours:
+                page.send("Target.activateTarget", targetId=ours[0])
+            time.sleep(1)
+            now = page.eval("performance.now()")
+            time.sleep(1)
+            print(f"back in front ({page.eval('document.visibilityState')}, sound "
+                  f"{page.eval('Module.tarnwoodAudio.context.state')}): "
+                  f"{frames_since(page, now)} frames in 1 s")
             page.close()
         finally:
             browser.close()
