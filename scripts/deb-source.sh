@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Unpacks a Debian source package with Debian's patches applied, for the build scripts that build a
-# library from Debian's own sources (scripts/build-windows.sh: libpng; scripts/package-linux.sh:
-# SDL2). Source it, then call: deb_source PACKAGE FOLDER [TAG] - leaves the unpacked tree in FOLDER
-# and prints its path. Adds a deb-src entry beside the system's own entry for the Debian archive
-# (same URIs, suites and key) when apt knows no sources yet. TAG prefixes its messages.
+# library from Debian's own sources (build-windows.sh: libpng; package-linux.sh: SDL2; build-web.sh:
+# zlib, libpng, FreeType). Source it, then call: deb_source PACKAGE FOLDER [TAG] - empties FOLDER,
+# leaves the unpacked tree in it and prints its path. Adds a deb-src entry beside the system's own
+# entry for the Debian archive (same URIs, suites and key) when apt knows no sources yet. TAG
+# prefixes its messages.
 # Relies on: apt-get (root or sudo), awk.
 
 # A deb-src entry beside the system's deb entry for the Debian archive.
@@ -44,6 +45,7 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
 # deb_source PACKAGE FOLDER [TAG]: the patched source tree of PACKAGE, unpacked in FOLDER.
 deb_source() {
   local package="$1" folder="$2" tag="${3:-deb-source}"
+  rm -rf "$folder"
   mkdir -p "$folder"
   if ! apt-cache showsrc "$package" 2> /dev/null | grep -q "^Package: $package\$"; then
     deb_source_add_entry "$tag"
@@ -52,6 +54,6 @@ deb_source() {
     { cat "$folder/source.log" >&2; return 1; }
   local src
   src="$(find "$folder" -mindepth 1 -maxdepth 1 -type d | head -n1)"
-  [[ -n "$src" && -d "$src/debian/patches" ]] || { echo "$tag: no patched $package source" >&2; return 1; }
+  [[ -n "$src" && -d "$src/debian" ]] || { echo "$tag: no patched $package source" >&2; return 1; }
   echo "$src"
 }

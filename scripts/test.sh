@@ -6,7 +6,9 @@
 # the Windows cross build
 # (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
 # fresh 64-bit prefix inside build-windows/, the checks of the zip and the .exe's resources, and
-# the end-to-end test of tarnwood.exe under Wine.
+# the end-to-end test of tarnwood.exe under Wine, then the browser build (scripts/build-web.sh)
+# with its unit and scenario tests run under node and the end-to-end test of the page in headless
+# Chromium.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/setup.sh"
@@ -57,3 +59,11 @@ bash "$root/tests/e2e/windows_package_test.sh" "$win/dist/Tarnwood-win64.zip" "$
 echo "== end-to-end test of tarnwood.exe under Wine"
 bash "$root/tests/e2e/e2e_wine_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check" \
   "$win/assets/title_music.wav" "$root/build/e2e_main_de.png"
+
+echo "== build for the browser, test under node and in headless Chromium"
+started=$SECONDS
+bash "$root/scripts/build-web.sh" "$root/build-web"
+(cd "$root/build-web" && ctest --output-on-failure -j "$(nproc)")
+/usr/bin/python3 "$root/tests/web/e2e_web_test.py" "$root/build-web/dist" "$root/build/e2e_main_de.png" \
+  "$root/build/tests/e2e_check" "$root/build-web/assets/title_music.wav"
+echo "test: the browser build and its tests took $((SECONDS - started)) s"

@@ -17,7 +17,8 @@ struct alignas(16) BlockHeader {
     size_t size;
     size_t magic;
 };
-constexpr size_t kMagic = 0x54574F4F44484541ull;  // marks live blocks, catches foreign frees
+// Marks live blocks, catches foreign frees (its low half where size_t has 32 bits).
+constexpr size_t kMagic = size_t(0x54574F4F44484541ull);
 
 BlockHeader* header_of(const void* block) {
     return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block)) - sizeof(BlockHeader));

@@ -3,10 +3,16 @@
 // the old file byte for byte (or, where it fits, writes the new one whole), a screenshot that
 // cannot be written leaves no file, and the menu goes on to its normal end. These tests mount
 // file systems: they need a process allowed to mount (root in CI) and are skipped otherwise.
-#if defined(_WIN32)
+#if defined(_WIN32) || defined(__EMSCRIPTEN__)
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
 TEST(FullDisk, NotOnWindows) { GTEST_SKIP() << "mounts a small tmpfs and a read-only bind mount (Linux, as root)"; }
+#else
+TEST(FullDisk, NotInTheBrowser) {
+    GTEST_SKIP() << "mounts a small tmpfs and a read-only bind mount (Linux, as root); the page's files live in memory";
+}
+#endif
 #else
 #include <sys/mount.h>
 #include <unistd.h>

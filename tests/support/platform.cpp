@@ -25,6 +25,8 @@ std::string own_executable() {
     DWORD size = 32768;
     if (!QueryFullProcessImageNameW(GetCurrentProcess(), 0, name, &size)) return std::string();
     return utf8(std::filesystem::path(std::wstring(name, size)));
+#elif defined(__EMSCRIPTEN__)
+    return "/tarnwood/tarnwood";
 #else
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);

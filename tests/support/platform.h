@@ -19,6 +19,13 @@ constexpr const char* kProgramSuffix = ".exe";
 constexpr char kSeparator = '/';
 constexpr const char* kProgramSuffix = "";
 #endif
+// Built for the browser's page and run under node: one thread, no processes of its own, no memory
+// pages to drop, and the program file the page names (/tarnwood/tarnwood).
+#if defined(__EMSCRIPTEN__)
+constexpr bool kInThePage = true;
+#else
+constexpr bool kInThePage = false;
+#endif
 
 // UTF-8 paths in and out of std::filesystem, on both systems.
 inline std::filesystem::path path(const std::string& utf8) { return std::filesystem::u8path(utf8); }
@@ -34,7 +41,8 @@ inline std::string folder_of(const std::string& file) {
 
 
 
-// The running test program's full file name, from the process's image (Windows) or /proc (Linux).
+// The running test program's full file name, from the process's image (Windows) or /proc (Linux);
+// in the page's build the name the page gives its program.
 std::string own_executable();
 // A number that names the file itself rather than its name (0 if it cannot be read).
 uint64_t file_identity(const std::string& name);

@@ -12,7 +12,9 @@
 #include <cstring>
 
 #include "runtime/foundation/prefs.h"
+#include "runtime/platform/system/backend.h"
 #include "runtime/platform/system/file.h"
+#include "support/platform.h"
 #include "tests/support/runtime_fixture.h"
 #include "tests/support/temp_folder.h"
 
@@ -341,6 +343,37 @@ TEST_F(PrefsWriteBackTest, ReadOnlyFolderFallsBackToRewritingInPlace) {
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Tarnwood.cfg"});
 }
 
+#if !defined(_WIN32)
+namespace {
+std::vector<std::string> committed_paths;
+int record_commit(const char* path) {
+    committed_paths.push_back(path);
+    return 1;
+}
+}  // namespace
+#endif
+
+// The browser's backend keeps the files in memory until its store takes them: the file layer
+// hands it every file it puts in place.
+TEST_F(PrefsWriteBackTest, AReplacementIsHandedToTheBackendsStore) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "the Windows file layer has no store beyond its file system";
+#else
+    SystemDriver system = *headless_backend.system;
+    system.storage_commit = record_commit;
+    PlatformBackend backend = headless_backend;
+    backend.system = &system;
+    const PlatformBackend* before = platform_backend();
+    platform_use_backend(&backend);
+    committed_paths.clear();
+    open_and_modify();
+    prefs_close();
+    platform_use_backend(before);
+    ASSERT_EQ(committed_paths.size(), 1u);
+    EXPECT_TRUE(std::filesystem::equivalent(committed_paths[0], test_platform::path(path)));
+#endif
+}
+
 TEST_F(PrefsWriteBackTest, FileOpenedOnlyForReadingIsReadButNeverWritten) {
     FileFaults faults = {};
     faults.open_write_error = EACCES;
@@ -422,6 +455,7 @@ TEST_F(PrefsWriteBackTest, ReplacementKeepsModeAndFollowsSymbolicLinks) {
 // beside the settings file; the next opening for writing removes it when its writer no longer
 // runs, and leaves the temporary files of running writers and every other file alone.
 TEST_F(PrefsWriteBackTest, OpeningRemovesTemporaryFilesOfWritersThatNoLongerRun) {
+    if (test_platform::kInThePage) GTEST_SKIP() << "names writers by process ids of processes it starts (the page starts none)";
 #if defined(_WIN32)
     GTEST_SKIP() << "makes a process that has ended with fork(); the Windows file layer's removal is "
                     "tested in win32_file_test";

@@ -73,6 +73,7 @@ TEST_F(SettingsTest, WithoutFileTheDefaultsStayAndNothingIsCreated) {
 }
 
 TEST_F(SettingsTest, ProgramFolderEndsWithTheSeparator) {
+    if (test_platform::kInThePage) GTEST_SKIP() << "looks for the test program in its folder (the page names /tarnwood/tarnwood, which is no file)";
     std::string folder_name = utf8(game.program_folder);
     ASSERT_FALSE(folder_name.empty());
     EXPECT_EQ(folder_name.back(), test_platform::kSeparator);

@@ -98,8 +98,6 @@ bool cpu_has_avx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
-#else
-bool cpu_has_avx2() { return false; }
 #endif
 
 struct Kernels {

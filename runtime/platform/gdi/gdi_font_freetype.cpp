@@ -1,12 +1,11 @@
-// The GDI stand-in's font engine: faces found through fontconfig and rendered by FreeType, sized
+// The GDI stand-in's font engine: faces found by gdi_faces.h and rendered by FreeType, sized
 // as GDI sizes them (negative height = character height, positive = cell height), emboldened or
 // slanted when the matched face is lighter or more upright than asked, anti-aliased unless asked
 // otherwise, with a glyph cache per font (face and size). "Monotype Corsiva" falls back to the
-// calligraphic "Z003", then "TeX Gyre Chorus", then fontconfig's default; the stock system font is
+// calligraphic "Z003", then "TeX Gyre Chorus", then the default face; the stock system font is
 // DejaVu Sans Bold in a 16-pixel cell. The engine starts with its first user and stops after the last.
-// Linux; on Windows the glyphs come from the system's GDI (gdi_font_win32.cpp).
-// Relies on: FreeType, fontconfig, gdi_internal.h, strings.h (UTF-16 face names to UTF-8).
-#include <fontconfig/fontconfig.h>
+// Linux and the browser; on Windows the glyphs come from the system's GDI (gdi_font_win32.cpp).
+// Relies on: FreeType, gdi_faces.h, gdi_internal.h, strings.h (UTF-16 face names to UTF-8).
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "runtime/foundation/strings.h"
+#include "runtime/platform/gdi/gdi_faces.h"
 #include "runtime/platform/gdi/gdi_internal.h"
 
 struct GdiGlyphEntry {
@@ -50,65 +50,11 @@ struct FontEngine {
 
 FontEngine engine = {};
 
-struct FaceMatch {
-    std::string file;
-    int index = 0;
-    std::string family;
-};
-
-bool family_is(FcPattern* pattern, const char* family) {
-    FcChar8* name = nullptr;
-    for (int i = 0; FcPatternGetString(pattern, FC_FAMILY, i, &name) == FcResultMatch; i++)
-        if (FcStrCmpIgnoreCase(name, reinterpret_cast<const FcChar8*>(family)) == 0) return true;
-    return false;
-}
-
-// Asks fontconfig for a scalable face of the family in the weight and slant wanted. With `exact`,
-// only a face of that very family is accepted; without, fontconfig's best choice is.
-bool find_face(const char* family, int weight, bool italic, bool exact, FaceMatch& out) {
-    FcPattern* pattern = FcPatternCreate();
-    if (!pattern) return false;
-    if (family && *family) FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    FcPatternAddInteger(pattern, FC_WEIGHT, int(FcWeightFromOpenTypeDouble(weight)));
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (!match) return false;
-    bool ok = !exact || family_is(match, family);
-    FcChar8* file = nullptr;
-    if (ok && FcPatternGetString(match, FC_FILE, 0, &file) != FcResultMatch) ok = false;
-    if (ok) {
-        out.file = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(match, FC_INDEX, 0, &out.index);
-        FcChar8* name = nullptr;
-        if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch) out.family = reinterpret_cast<const char*>(name);
-    }
-    FcPatternDestroy(match);
-    return ok;
-}
-
-// The calligraphic stand-ins tried, in order, when the menu's face is not installed.
-const char* const calligraphic_substitutes[] = {"Z003", "TeX Gyre Chorus"};
-
-bool resolve_face(const std::string& family, int weight, bool italic, FaceMatch& out) {
-    if (!family.empty() && find_face(family.c_str(), weight, italic, true, out)) return true;
-    if (FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(family.c_str()),
-                           reinterpret_cast<const FcChar8*>("Monotype Corsiva")) == 0) {
-        for (const char* substitute : calligraphic_substitutes)
-            if (find_face(substitute, weight, italic, true, out)) return true;
-    }
-    return find_face(family.c_str(), weight, italic, false, out);
-}
-
 GdiFont* open_font(const std::string& family, int32_t height, int32_t weight, bool italic, bool underline,
                    bool strike_out, uint32_t quality) {
     if (!engine.library) return nullptr;
-    FaceMatch match;
-    if (!resolve_face(family, weight, italic, match)) return nullptr;
+    GdiFaceMatch match;
+    if (!gdi_faces_resolve(family, weight, italic, match)) return nullptr;
     FT_Face face = nullptr;
     if (FT_New_Face(engine.library, match.file.c_str(), match.index, &face) != 0) return nullptr;
     if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) {
@@ -187,10 +133,10 @@ bool render_glyph(GdiFont* font, uint32_t code_point, GdiGlyphEntry& entry) {
 
 bool gdi_engine_acquire() {
     if (engine.users == 0) {
-        if (!FcInit()) return false;
+        if (!gdi_faces_start()) return false;
         if (FT_Init_FreeType(&engine.library) != 0) {
             engine.library = nullptr;
-            FcFini();
+            gdi_faces_stop();
             return false;
         }
     }
@@ -203,7 +149,7 @@ void gdi_engine_release() {
     if (--engine.users > 0) return;
     if (engine.stock) gdi_font_destroy(engine.stock);
     FT_Done_FreeType(engine.library);
-    FcFini();
+    gdi_faces_stop();
     engine = FontEngine();
 }
 

@@ -27,7 +27,7 @@ int shell_spawn(const char* file, const char* folder) {
 }  // namespace
 
 extern const SystemDriver headless_system_driver;
-const SystemDriver headless_system_driver = {tick_count, sleep_ms, message_box, spawn, shell_spawn, nullptr, nullptr, nullptr};
+const SystemDriver headless_system_driver = {tick_count, sleep_ms, message_box, spawn, shell_spawn, nullptr, nullptr, nullptr, nullptr};
 
 HeadlessSystem& headless_system() { return state; }
 

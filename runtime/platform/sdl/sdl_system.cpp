@@ -88,4 +88,4 @@ std::string sdl_box_text(const char* text) {
 
 extern const SystemDriver sdl_system_driver;
 const SystemDriver sdl_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, nullptr,
-                                           instance_claim_for_process, nullptr};
+                                           instance_claim_for_process, nullptr, nullptr};

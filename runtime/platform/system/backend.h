@@ -30,6 +30,11 @@ struct SystemDriver {
     // Waits up to ms for a window message to this thread and returns early when one arrives.
     // Null where the system cannot, or where the frame loop is to keep its refresh beat anyway.
     void (*wait_message)(uint32_t ms);
+    // A file was put in place under its final name (native path): makes it, and every change
+    // before it, durable in storage the file system does not reach (the browser's store, where
+    // the page's files live in memory until synced); 1 when done. Null where the file system is
+    // the storage.
+    int (*storage_commit)(const char* path);
 };
 
 struct PlatformBackend {

@@ -1,7 +1,8 @@
-// POSIX implementation of the file layer and of the safe whole-file replacement (Linux; the
-// Windows twin is file_win32.cpp).
+// POSIX implementation of the file layer and of the safe whole-file replacement (Linux and the
+// browser's file system; the Windows twin is file_win32.cpp).
 // Relies on: open/read/write/lseek/ftruncate/fsync/rename/unlink/realpath/mkostemp, opendir and
-// kill (to tell a stale temporary file from one being written).
+// kill (to tell a stale temporary file from one being written); system.h (a file put in place is
+// committed to the storage beyond the file system, where there is one).
 #include "runtime/platform/system/file.h"
 
 #include <dirent.h>
@@ -19,6 +20,7 @@
 #include <utility>
 
 #include "runtime/foundation/strings.h"
+#include "runtime/platform/system/system.h"
 
 struct PlatformFile {
     int fd;
@@ -229,7 +231,7 @@ bool rename_into_place(bool written, const std::string& temp, const std::string&
         return false;
     }
     sync_folder(split_path(target).first);
-    return true;
+    return sys_storage_commit(target.c_str());
 }
 }  // namespace
 

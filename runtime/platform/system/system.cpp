@@ -35,6 +35,10 @@ uint32_t sys_get_tick_count() { return driver()->tick_count(); }
 
 void sys_sleep(uint32_t ms) { driver()->sleep(ms); }
 
+bool sys_storage_commit(const char* path) {
+    return !driver()->storage_commit || driver()->storage_commit(path ? path : "") != 0;
+}
+
 int sys_message_box(WindowHandle, const char16_t* text, const char16_t* caption, uint32_t) {
     driver()->message_box(str_to_utf8(caption).c_str(), str_to_utf8(text).c_str());
     return 1;  // IDOK: the box has only the one button

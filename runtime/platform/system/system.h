@@ -28,6 +28,11 @@ void sys_release_free_memory();
 // to the normal one. Best effort: nothing happens when it is refused.
 void sys_lower_thread_priority();
 
+// Called by the file layer when a file was put in place under its final name (the native path):
+// the backend makes it durable in storage the file system itself does not reach (the browser's
+// own store). False when that failed; true where the file system is the storage.
+bool sys_storage_commit(const char* path);
+
 // GetModuleFileNameW: the running executable's full path; returns the code units written
 // (at most capacity - 1, terminated), 0 on failure. A name that Linux reports with " (deleted)"
 // (the file was replaced while running) is given without that suffix.

@@ -45,4 +45,4 @@ int message_box(const char* caption, const char* text) {
 
 extern const SystemDriver win32_system_driver;
 const SystemDriver win32_system_driver = {tick_count, sleep_ms, message_box, spawn_program, spawn_shell, timer_period,
-                                             instance_claim_for_process, wait_message};
+                                             instance_claim_for_process, wait_message, nullptr};
