@@ -12,8 +12,6 @@ dir="${1:-$root/build-web}"
 shift || true
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 stage_start=$SECONDS
 stage_done() {
   echo "build-web: $1 took $((SECONDS - stage_start)) s"
@@ -25,17 +23,8 @@ stage_done() {
 # sources for the tests, and what the end-to-end test drives the page with.
 packages=(build-essential cmake pkg-config libpng-dev emscripten nodejs dpkg-dev googletest
           fonts-urw-base35 fonts-dejavu-core chromium python3-websocket python3-pil)
-missing=()
-for pkg in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"
-  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  echo "build-web: installing ${missing[*]}"
-  { "${sudo_cmd[@]}" apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  } > "$dir/packages.log" 2>&1 || { cat "$dir/packages.log"; exit 1; }
-fi
+source "$root/scripts/install-packages.sh"
+install_missing build-web "$dir/packages.log" "${packages[@]}"
 # emcc runs the first python3 on PATH unless told; node finds emscripten's modules (acorn) here.
 export EMSDK_PYTHON=/usr/bin/python3 NODE_PATH=/usr/share/nodejs
 stage_done "packages"

@@ -12,8 +12,6 @@ shift || true
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
 toolchain="$root/cmake/mingw-w64-x86_64.cmake"
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 stage_start=$SECONDS
 stage_done() {
   echo "build-windows: $1 took $((SECONDS - stage_start)) s"
@@ -26,17 +24,8 @@ stage_done() {
 packages=(build-essential cmake pkg-config libpng-dev zlib1g-dev googletest
           gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
           wine wine64 dpkg-dev openbox icoutils unzip)
-missing=()
-for pkg in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"
-  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  echo "build-windows: installing ${missing[*]}"
-  { "${sudo_cmd[@]}" apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  } > "$dir/packages.log" 2>&1 || { cat "$dir/packages.log"; exit 1; }
-fi
+source "$root/scripts/install-packages.sh"
+install_missing build-windows "$dir/packages.log" "${packages[@]}"
 stage_done "packages"
 
 # --- libpng for the target, from Debian's source package ---------------------------------------

@@ -16,8 +16,6 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 dir="${1:-$root/build-linux}"
 mkdir -p "$dir"
 dir="$(cd "$dir" && pwd)"
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 stage_start=$SECONDS
 stage_done() {
   echo "package-linux: $1 took $((SECONDS - stage_start)) s"
@@ -32,17 +30,8 @@ packages=(build-essential cmake pkg-config dpkg-dev lintian file
           libx11-dev libxext-dev libxrandr-dev libxcursor-dev libxi-dev libxinerama-dev libxss-dev
           libxxf86vm-dev libxfixes-dev libxkbcommon-dev libwayland-dev libdecor-0-dev libegl-dev
           libgles-dev libpulse-dev libpipewire-0.3-dev libasound2-dev libdbus-1-dev libudev-dev)
-missing=()
-for pkg in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)"
-  [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  echo "package-linux: installing ${missing[*]}"
-  { "${sudo_cmd[@]}" apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-  } > "$dir/packages.log" 2>&1 || { cat "$dir/packages.log"; exit 1; }
-fi
+source "$root/scripts/install-packages.sh"
+install_missing package-linux "$dir/packages.log" "${packages[@]}"
 stage_done "packages"
 
 # --- SDL2, static, from Debian's source package -----------------------------------------------
