@@ -32,14 +32,7 @@ add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
 add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
 openbox > /dev/null 2>&1 &
 wm_pid=$!
-mkdir -p "$work/pulse" "$work/home"
-export XDG_RUNTIME_DIR="$work/pulse" HOME="$work/home"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-  -L "module-null-sink sink_name=nullsink rate=44100" -L "module-always-sink" > /dev/null 2>&1 &
-pulse_pid=$!
-export PULSE_SERVER="unix:$work/pulse/native"
-drive_wait 10 pactl info || drive_fail "no sound server"
+drive_start_pulse "$work"
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 "$wine" wineboot -i > /dev/null 2>&1
 

@@ -32,14 +32,7 @@ mkdir -p "$work/linux" && cp -r "$root/Files" "$work/linux/"
 g++ -O2 -shared -fPIC -o "$work/libsdl_script.so" "$root/bench/preload/sdl_script.cpp" $(pkg-config --cflags --libs sdl2)
 
 drive_start_x 1280 1024
-mkdir -p "$work/pulse" "$work/home"
-export XDG_RUNTIME_DIR="$work/pulse" HOME="$work/home"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-  -L "module-null-sink sink_name=nullsink rate=44100" -L "module-always-sink" > /dev/null 2>&1 &
-pulse_pid=$!
-export PULSE_SERVER="unix:$work/pulse/native"
-drive_wait 10 pactl info || drive_fail "no sound server"
+drive_start_pulse "$work"
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 WINEDEBUG=-all "$wine" wineboot -i > /dev/null 2>&1
 WINEDEBUG=-all "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1

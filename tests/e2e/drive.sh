@@ -41,6 +41,20 @@ drive_stop_x() {
 }
 
 # The first child process of PID (empty when it has none).
+# drive_start_pulse DIR: a private sound server with one null sink ("nullsink", 44100 Hz, recorded
+# through nullsink.monitor) in DIR, for Wine; exports XDG_RUNTIME_DIR, HOME (both inside DIR) and
+# PULSE_SERVER, sets pulse_pid, and fails when it does not answer within 10 s.
+drive_start_pulse() {
+  mkdir -p "$1/pulse" "$1/home"
+  export XDG_RUNTIME_DIR="$1/pulse" HOME="$1/home"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+    -L "module-native-protocol-unix socket=$1/pulse/native auth-anonymous=1" \
+    -L "module-null-sink sink_name=nullsink rate=44100" -L "module-always-sink" > "$1/pulse.log" 2>&1 &
+  pulse_pid=$!
+  export PULSE_SERVER="unix:$1/pulse/native"
+  drive_wait 10 pactl info || drive_fail "no sound server: $(cat "$1/pulse.log")"
+}
+
 drive_child_of() { { ps -o pid= --ppid "$1" || true; } | tr -d ' ' | head -n 1; }
 drive_has_child() { [[ -n "$(drive_child_of "$1")" ]]; }
 

@@ -56,14 +56,7 @@ desktop_is() { [[ "$(desktop_size)" == "$1" ]]; }
 [[ "$(desktop_size)" == 1280x1024 ]] || drive_fail "the desktop is $(desktop_size), not 1280x1024"
 
 # A private sound server with one null sink, recorded through its monitor.
-mkdir -p "$work/pulse" "$work/home"
-export XDG_RUNTIME_DIR="$work/pulse" HOME="$work/home"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
-  -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-  -L "module-null-sink sink_name=nullsink rate=44100" -L "module-always-sink" > "$work/pulse.log" 2>&1 &
-pulse_pid=$!
-export PULSE_SERVER="unix:$work/pulse/native"
-drive_wait 10 pactl info || drive_fail "no sound server: $(cat "$work/pulse.log")"
+drive_start_pulse "$work"
 
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wine" wineboot -i > "$work/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$work/wineboot.log")"
