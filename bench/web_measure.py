@@ -3,8 +3,9 @@
 download size (raw and gzip), time from the navigation to the first menu frame (median of 5,
 each in a fresh profile), the browser's CPU share (all its processes, from /proc) at rest on the
 main menu and while the pointer moves, frame times p50/p95 (between animation frames the program
-waited for), the longest frame around an F12 screenshot (the page has no threads: the frame that takes it
-encodes it), and what a tab in the background costs.
+waited for), the longest frame around an F12 screenshot (the page has no threads: the picture is
+compressed a slice after each frame; target <= 100 ms) and the time until its file is complete, and
+what a tab in the background costs.
 Usage: web_measure.py [DIST]. Relies on: chromium, python3-websocket, tests/web/cdp.py."""
 import gzip
 import os
@@ -107,15 +108,23 @@ def main():
             gaps = frame_stats(page, now)
             print(f"pointer moving: browser {moving * 100:.1f} % of a core; "
                   f"frame time p50 {pct(gaps, 50):.1f} ms, p95 {pct(gaps, 95):.1f} ms")
-            now = page.eval("performance.now()")
-            page.key("rawKeyDown", "F12", "F12", 123)
-            time.sleep(0.1)
-            page.key("keyUp", "F12", "F12", 123)
-            shots = page.wait_for("(function () { var n = FS.readdir('/tarnwood/Files/Screenshots')"
-                                  ".filter(function (f) { return f[0] !== '.'; }); return n.length ? n : null; })()", 20) or []
-            time.sleep(0.5)
-            gaps = frame_stats(page, now)
-            print(f"F12 screenshot ({', '.join(shots) or 'none written'}): longest frame {max(gaps):.0f} ms")
+            # F12 three times, each once the file of the one before is complete: the longest gap
+            # between two frames from the key to the complete file, and the time to the file.
+            longest, written = [], []
+            for n in range(1, 4):
+                now = page.eval("performance.now()")
+                page.key("rawKeyDown", "F12", "F12", 123)
+                time.sleep(0.05)
+                page.key("keyUp", "F12", "F12", 123)
+                done = page.wait_for(f"(function () {{ try {{ FS.stat('/tarnwood/Files/Screenshots/Screenshot_{n}.png');"
+                                     " return performance.now(); } catch (e) { return null; } })()", 20)
+                time.sleep(0.3)
+                gaps = frame_stats(page, now)
+                longest.append(max(gaps) if gaps else float("nan"))
+                written.append(done - now if done else float("nan"))
+            verdict = "met" if max(longest) <= 100 else "NOT met"
+            print(f"F12 screenshot at 1024x768, 3 presses: longest frame {', '.join(f'{v:.0f}' for v in longest)} ms "
+                  f"(target <= 100 ms: {verdict}); key to complete file {', '.join(f'{v:.0f}' for v in written)} ms")
             # A tab in the background: another tab in front hides this one.
             target = page.send("Target.createTarget", url="about:blank")["targetId"]
             time.sleep(2)

@@ -36,8 +36,11 @@ void menu_draw_background();
 void menu_draw_header();
 void menu_text(int32_t x, int32_t y, const char16_t* text, int32_t font, int32_t red, int32_t green, int32_t blue);
 
-// Grabs the screen in the calling frame and hands the pixels to the screenshot writer thread.
+// Grabs the screen in the calling frame and hands the pixels to the screenshot writer.
 void game_screenshot();
+// After each frame: the page's writer compresses a slice of the screenshot in flight (nothing
+// where a writer thread does the work).
+void screenshot_advance();
 // Returns once every screenshot taken so far is written (or has failed); before a restart.
 void screenshot_wait_all();
 // Removes the temporary files that screenshots of an earlier run left when it was killed while

@@ -108,6 +108,7 @@ int32_t menu_page_frame() {
     sprite_display(SPRITE_POINTER, mouse_x() - 12, mouse_y() - 12);
     screen_flip();
     if (key_released(game.screenshot_key_code) == 1) game_screenshot();
+    screenshot_advance();
     return result;
 }
 

@@ -139,7 +139,6 @@ struct Waits {
 }  // namespace
 
 TEST(Screenshots, AScreenshotIsWrittenAfterItsFrameWhileTheMenuGoesOn) {
-    if (test_platform::kInThePage) GTEST_SKIP() << "the writer thread (the page has one thread: the frame that takes it writes it)";
     Scenario s(settings(800, 600).c_str());
     Waits waits;
     waits.install(true);  // the writer holds the screenshot until the script lets it go
@@ -206,7 +205,6 @@ TEST(Screenshots, TwoQuickPressesGiveOneAndTwoWithTheirOwnFramesAndTheEncodersBy
 }
 
 TEST(Screenshots, AThirdPressWaitsForTheOldestOfTwoInFlight) {
-    if (test_platform::kInThePage) GTEST_SKIP() << "the writer thread (the page has one thread: the frame that takes it writes it)";
     Scenario s(settings(800, 600).c_str());
     Waits waits;
     waits.install(true);
@@ -234,7 +232,6 @@ TEST(Screenshots, AThirdPressWaitsForTheOldestOfTwoInFlight) {
 }
 
 TEST(Screenshots, TheEndAndARestartWaitForAScreenshotInFlight) {
-    if (test_platform::kInThePage) GTEST_SKIP() << "the writer thread (the page has one thread: the frame that takes it writes it)";
     struct Case {
         const char* what;
         std::function<void(Scenario&)> script;  // after the screenshot: how the program ends

@@ -111,6 +111,17 @@ int image_encode(const char16_t* file_name, const unsigned char* pixels, uint32_
 // safe on a worker thread while the game thread goes on. 1 on success.
 int image_png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
                            int32_t pitch, int32_t flags);
+// The same staged encode a slice at a time, so that a program without threads can spread it over
+// frames: begin writes the header (nullptr on failure, nothing left behind); each step compresses
+// up to `rows` more rows and, after the last one, puts the file in place; it returns the rows
+// left (> 0), 0 once the file is in place, or -1 after a failure (no file, no temporary file).
+// The bytes equal image_png_write_staged's. file_name and pixels must stay valid until the end;
+// free discards an unfinished file.
+struct ImagePngStaged;
+ImagePngStaged* image_png_staged_begin(const char16_t* file_name, const unsigned char* pixels, int32_t width,
+                                       int32_t height, int32_t pitch, int32_t flags);
+int32_t image_png_staged_step(ImagePngStaged* writer, int32_t rows);
+void image_png_staged_free(ImagePngStaged* writer);
 
 // The BMP writer behind IMAGE_ENCODER_BMP (depth 24 or 32).
 int image_write_bmp(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,

@@ -3,7 +3,8 @@
 // libpng reports errors by a long jump to the point set with setjmp; each function that sets one
 // does nothing else, and the work runs in a callee, so no local of the setting frame is changed
 // between the setjmp and a jump back.
-// image_png_write_staged keeps to libpng, zlib and the file layer, so it may run on any thread.
+// image_png_write_staged and the sliced staged encode keep to libpng, zlib and the file layer, so
+// they may run on any thread.
 // Relies on: image.h, libpng 1.6 (structures created for the library's own version string), the
 // file layer's C stream (file_fopen) and its staged files.
 #include <png.h>
@@ -178,9 +179,11 @@ struct PngWrite {
     int32_t pitch;
     int32_t flags;
     int colour_type;
+    int32_t rows_done;
 };
 
-int write_rows(PngWrite* job) {
+// The header: output, compression settings and the chunks before the pixels.
+int write_head(PngWrite* job) {
     png_structp png = job->png;
     if (job->staged) png_set_write_fn(png, job->staged, staged_write, staged_flush);
     else png_init_io(png, job->file);
@@ -192,19 +195,39 @@ int write_rows(PngWrite* job) {
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_bgr(png);  // the pixels are blue, green, red(, alpha) in memory
     png_write_info(png, job->info);
+    return 1;
+}
+
+// Up to `rows` more rows; after the last one the end of the file. The bytes do not depend on how
+// the rows are split among calls: libpng hands zlib the same rows in the same order.
+int write_rows(PngWrite* job, int32_t rows) {
+    png_structp png = job->png;
     const bool bottom_up = (job->flags & IMAGE_BOTTOM_UP) != 0;
-    for (int32_t i = 0; i < job->height; i++) {
-        int32_t y = bottom_up ? job->height - 1 - i : i;
+    for (; rows > 0 && job->rows_done < job->height; rows--, job->rows_done++) {
+        int32_t y = bottom_up ? job->height - 1 - job->rows_done : job->rows_done;
         png_write_row(png, job->pixels + int64_t(y) * job->pitch);
     }
+    if (job->rows_done < job->height) return 1;
     png_write_end(png, job->info);
     if (job->staged) staged_drain(png, job->staged);
     return 1;
 }
 
+int write_all(PngWrite* job) { return write_head(job) && write_rows(job, job->height); }
+
+int head_guarded(PngWrite* job) {
+    if (setjmp(png_jmpbuf(job->png))) return 0;
+    return write_head(job);
+}
+
+int rows_guarded(PngWrite* job, int32_t rows) {
+    if (setjmp(png_jmpbuf(job->png))) return 0;
+    return write_rows(job, rows);
+}
+
 int write_guarded(PngWrite* job) {
     if (setjmp(png_jmpbuf(job->png))) return 0;
-    return write_rows(job);
+    return write_all(job);
 }
 
 int png_write(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
@@ -231,38 +254,6 @@ int png_write(const char16_t* file_name, const unsigned char* pixels, int32_t wi
     return ok;
 }
 
-// The same encode into a staged file of the file layer; nothing global is touched.
-int png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
-                     int32_t pitch, int32_t flags, int colour_type) {
-    if (!file_name || !pixels || width <= 0 || height <= 0) return 0;
-    auto* out = new (std::nothrow) StagedOutput;
-    if (!out) return 0;
-    out->used = 0;
-    out->file = file_create_staged(file_name);
-    if (!out->file) {
-        delete out;
-        return 0;
-    }
-    PngWrite job{};
-    job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    int ok = 0;
-    if (job.png) {
-        job.staged = out;
-        job.pixels = pixels;
-        job.width = width;
-        job.height = height;
-        job.pitch = pitch;
-        job.flags = flags;
-        job.colour_type = colour_type;
-        ok = write_guarded(&job);
-        png_destroy_write_struct(&job.png, &job.info);
-    }
-    if (ok) ok = file_commit_staged(out->file, file_name);
-    else file_discard_staged(out->file);
-    delete out;
-    return ok;
-}
-
 int png_write24(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height, int32_t pitch,
                 int32_t flags, int32_t) {
     return png_write(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB);
@@ -274,9 +265,71 @@ int png_write32(const char16_t* file_name, const unsigned char* pixels, int32_t 
 }
 }  // namespace
 
+// An encode into a staged file of the file layer, a slice of rows at a time; nothing global is
+// touched.
+struct ImagePngStaged {
+    StagedOutput out;
+    PngWrite job;
+    const char16_t* file_name;
+    int state;  // 1 while rows remain, 0 once the file is in place, -1 after a failure
+};
+
+ImagePngStaged* image_png_staged_begin(const char16_t* file_name, const unsigned char* pixels, int32_t width,
+                                       int32_t height, int32_t pitch, int32_t flags) {
+    if (!file_name || !pixels || width <= 0 || height <= 0) return nullptr;
+    auto* w = new (std::nothrow) ImagePngStaged;
+    if (!w) return nullptr;
+    w->out.used = 0;
+    w->out.file = file_create_staged(file_name);
+    if (!w->out.file) {
+        delete w;
+        return nullptr;
+    }
+    w->job = PngWrite{};
+    w->file_name = file_name;
+    w->state = 1;
+    w->job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (w->job.png) {
+        w->job.staged = &w->out;
+        w->job.pixels = pixels;
+        w->job.width = width;
+        w->job.height = height;
+        w->job.pitch = pitch;
+        w->job.flags = flags;
+        w->job.colour_type = PNG_COLOR_TYPE_RGB;
+        if (head_guarded(&w->job)) return w;
+    }
+    image_png_staged_free(w);
+    return nullptr;
+}
+
+int32_t image_png_staged_step(ImagePngStaged* w, int32_t rows) {
+    if (!w || w->state != 1) return w ? w->state : -1;
+    int ok = rows_guarded(&w->job, rows);
+    if (ok && w->job.rows_done < w->job.height) return w->job.height - w->job.rows_done;
+    png_destroy_write_struct(&w->job.png, &w->job.info);
+    if (ok) ok = file_commit_staged(w->out.file, w->file_name);
+    else file_discard_staged(w->out.file);
+    w->state = ok ? 0 : -1;
+    return w->state;
+}
+
+void image_png_staged_free(ImagePngStaged* w) {
+    if (!w) return;
+    if (w->state == 1) {
+        png_destroy_write_struct(&w->job.png, &w->job.info);
+        file_discard_staged(w->out.file);
+    }
+    delete w;
+}
+
 int image_png_write_staged(const char16_t* file_name, const unsigned char* pixels, int32_t width, int32_t height,
                            int32_t pitch, int32_t flags) {
-    return png_write_staged(file_name, pixels, width, height, pitch, flags, PNG_COLOR_TYPE_RGB);
+    ImagePngStaged* w = image_png_staged_begin(file_name, pixels, width, height, pitch, flags);
+    if (!w) return 0;
+    int ok = image_png_staged_step(w, height) == 0;
+    image_png_staged_free(w);
+    return ok;
 }
 
 extern const ImageDecoder image_png_decoder;
