@@ -211,6 +211,7 @@ namespace {
 // The program icon: an .ico of the asked sizes (256 written as 0), each entry a PNG that decodes
 // at its size and is not black (the 48 px one is also written as icon_48.png for packages).
 TEST(AssetsTest, IconFileHoldsEachSizeAsADecodablePicture) {
+    if (test_platform::kInThePage) GTEST_SKIP() << "starts the generator program (the page starts no programs)";
     const std::string folder = test_platform::new_folder("tarnwood_icons_");
     ASSERT_FALSE(folder.empty());
     ASSERT_EQ(test_platform::run({TARNWOOD_ASSET_GENERATOR, "--icons", folder, "16", "32", "48", "256"}), 0);
