@@ -7,6 +7,7 @@
 #endif
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -341,6 +342,11 @@ TEST_F(ImageTest, DamagedBmpReadsFailInsideTheData) {
     EXPECT_FALSE(decode(with32(pal, 14, 0xFFFFFFF0u), &got));
     // A palette that ends the file after two entries: larger indices cannot be looked up.
     EXPECT_FALSE(decode(with32(pal, 14, uint32_t(pal.size()) - 8 - 14), &got));
+    // Exactly as many entries before the end as the largest index the pixels use: that index lies
+    // one past the palette; with one entry more the picture decodes.
+    const uint32_t top = *std::max_element(pal.begin() + le32(&pal[10]), pal.end());
+    EXPECT_FALSE(decode(with32(pal, 14, uint32_t(pal.size() - 4 * top) - 14), &got));
+    EXPECT_TRUE(decode(with32(pal, 14, uint32_t(pal.size() - 4 * (top + 1)) - 14), &got));
 
     // RLE8: a literal that runs past the end, a delta with no bytes, no end marker.
     Bytes rle = sample("rle8.bmp");

@@ -55,6 +55,7 @@ TEST_F(RegistryTest, GrowsByTheInitialCountBeyondTheNumber) {
         }
     EXPECT_EQ(static_cast<Record*>(obj_find(table, 3))->value, 33);
     EXPECT_EQ(static_cast<Record*>(obj_find(table, 100))->value, 1000);
+    EXPECT_EQ(obj_find_checked(table, table->capacity), nullptr);  // one past the last slot is no slot
 }
 
 TEST_F(RegistryTest, ReusingANumberFreesTheOldObjectFirst) {
