@@ -46,6 +46,31 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 "$wine" wineboot -i > "$work/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$work/wineboot.log")"
 
 window_of() { xdotool search --onlyvisible --name '^Tarnwood$' 2> /dev/null | head -n 1; }
+# settle: every screenshot under way is finished, then none is left. A press of F12 that the
+# program took late (while it starts, or one repeated below) saves its picture after the one
+# awaited; left lying, it would be the answer to the next probe, which would then see the pointer
+# where it was one probe earlier ("stopped short of the edge").
+settle() {
+  sleep 1
+  drive_wait 20 drive_shots_settled "$shots" || drive_fail "instance $n: screenshots not finished"
+  rm -f "$shots"/Screenshot_*.png
+}
+# shot TARGET: F12, and the screenshot it saves moved to TARGET; a press the program missed is
+# repeated.
+shot() {
+  local i
+  for ((i = 0; i < 5; i++)); do
+    drive_key F12
+    if drive_wait 4 drive_find_shot "$check" "$shots"; then
+      sleep 0.3
+      drive_wait 20 drive_shots_settled "$shots" || drive_fail "instance $n: screenshots not finished"
+      mv "$(drive_find_shot "$check" "$shots")" "$1"
+      ((i == 0)) || settle
+      return 0
+    fi
+  done
+  drive_fail "instance $n: no screenshot after F12"
+}
 # ready TARGET: the window is up and F12 (repeated while the program still starts) saves a
 # screenshot, moved to TARGET.
 ready() {
@@ -55,8 +80,9 @@ ready() {
     drive_key F12
     if drive_wait 1 drive_find_shot "$check" "$shots"; then
       sleep 0.3
+      drive_wait 20 drive_shots_settled "$shots" || drive_fail "instance $n: screenshots not finished"
       mv "$(drive_find_shot "$check" "$shots")" "$1"
-      rm -f "$shots"/Screenshot_*.png
+      settle
       return 0
     fi
   done
@@ -71,7 +97,7 @@ edge() {
     sleep 0.05
   done
   sleep 0.2
-  drive_shot "$check" "$shots" "$work/edge.png"
+  shot "$work/edge.png"
   box="$("$check" pointer "$work/edge.png")" || drive_fail "instance $n: no pointer in the screenshot ($box)"
   set -- "$1" $box
   case "$1" in
@@ -88,7 +114,7 @@ follows() {
   for ((i = 0; i < 5; i++)); do
     xdotool mousemove_relative -- 40 0
     sleep 0.5
-    drive_shot "$check" "$shots" "$work/probe.png"
+    shot "$work/probe.png"
     moved="$("$check" pointer "$work/probe.png")" || true
     [[ "$moved" != "$start" ]] && return 0
     if ((i >= 2)); then
@@ -121,7 +147,7 @@ for ((n = 0; n <= restarts; n++)); do
     sleep 0.3
   fi
   old="$(window_of)"
-  drive_shot "$check" "$shots" "$work/language_$n.png"
+  shot "$work/language_$n.png"
   if [[ $language == German ]]; then drive_click_at 672 295; language=English; else drive_click_at 672 255; language=German; fi
   gone() { [[ "$(window_of)" != "$old" ]]; }
   drive_wait 15 gone || drive_fail "instance $n did not end after the language change"
