@@ -1,63 +1,136 @@
-// The Windows audio driver: the stand-in's mixer fed to the system's wave output (waveOut) at
-// 44100 Hz stereo 16-bit, from a thread of its own that refills whichever of a few short buffers
-// the device has finished. When no device opens, open fails (and so does sound_init).
-// Relies on: winmm (waveOut*), std::thread, audio_driver.h.
+// The Windows audio driver: the stand-in's mixer fed to the system's default output device through
+// its shared-mode stream (WASAPI) at 44100 Hz stereo 16-bit, converted by the system to the
+// device's own format. A thread of its own keeps about 120 ms queued and sleeps 40 ms between
+// top-ups, so a game that only plays music wakes the system's audio path as rarely as it can
+// (under Wine the older wave-output interface added a thread of its own that woke every 10 ms).
+// When the device goes away (unplugged, or another chosen as the default), the stream is opened
+// again on the new default device, tried once a second. When no device opens at the start, open
+// fails (and so does sound_init).
+// Relies on: ole32 (COM), mmdeviceapi.h and audioclient.h, std::thread, audio_driver.h.
 #include <windows.h>
-#include <mmsystem.h>
+#include <audioclient.h>
+#include <mmdeviceapi.h>
 
 #include <atomic>
 #include <thread>
-#include <vector>
 
 #include "runtime/platform/audio/audio_driver.h"
 
 namespace {
 constexpr int32_t kRate = 44100;
-constexpr int kBuffers = 8;
-constexpr int32_t kFrames = 1024;  // 23 ms each: about 160 ms queued, enough for a busy system
+constexpr REFERENCE_TIME kBufferTime = 2000000;  // 200 ms asked of the system, in 100 ns units
+constexpr uint32_t kQueuedFrames = kRate * 120 / 1000;
+constexpr DWORD kTopUpMs = 40;
+constexpr DWORD kReopenMs = 1000;
+constexpr uint32_t kChunkFrames = 1024;  // the mixer is asked for at most this much at a time
+// The system resamples our 44100 Hz to the device's rate.
+constexpr DWORD kStreamFlags = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
+
+struct Stream {
+    IMMDevice* device = nullptr;
+    IAudioClient* client = nullptr;
+    IAudioRenderClient* render = nullptr;
+    uint32_t frames = 0;  // the stream's buffer
+};
 
 struct AudioState {
-    HWAVEOUT device = nullptr;
-    HANDLE wake = nullptr;
     std::thread mixer;
-    std::atomic<bool> stop{false};
+    HANDLE stop = nullptr;   // set by close
+    HANDLE ready = nullptr;  // set by the thread once the first open is decided
+    bool opened = false;
     AudioMixCallback callback = nullptr;
     void* context = nullptr;
-    WAVEHDR headers[kBuffers] = {};
-    std::vector<int16_t> samples[kBuffers];
+    int16_t chunk[kChunkFrames * 2] = {};
 };
 AudioState* audio = nullptr;
 
-void feed(WAVEHDR& header, std::vector<int16_t>& samples) {
-    audio->callback(audio->context, samples.data(), kFrames);
-    header.dwFlags &= ~DWORD(WHDR_DONE);
-    waveOutWrite(audio->device, &header, sizeof header);
+template <typename T>
+void release(T*& p) {
+    if (p) p->Release();
+    p = nullptr;
+}
+
+void close_stream(Stream& s) {
+    if (s.client) s.client->Stop();
+    release(s.render);
+    release(s.client);
+    release(s.device);
+}
+
+// Fills the stream up to the queued target with the mixer's output; false when the device is gone.
+bool top_up(Stream& s) {
+    UINT32 padding = 0;
+    if (FAILED(s.client->GetCurrentPadding(&padding))) return false;
+    uint32_t target = kQueuedFrames < s.frames ? kQueuedFrames : s.frames;
+    while (padding < target) {
+        uint32_t n = target - padding;
+        if (n > kChunkFrames) n = kChunkFrames;
+        BYTE* out = nullptr;
+        if (FAILED(s.render->GetBuffer(n, &out))) return false;
+        audio->callback(audio->context, reinterpret_cast<int16_t*>(out), int32_t(n));
+        if (FAILED(s.render->ReleaseBuffer(n, 0))) return false;
+        padding += n;
+    }
+    return true;
+}
+
+bool open_stream(IMMDeviceEnumerator* devices, Stream& s) {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = 2;
+    format.nSamplesPerSec = kRate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = 4;
+    format.nAvgBytesPerSec = kRate * 4;
+    UINT32 frames = 0;
+    bool ok = SUCCEEDED(devices->GetDefaultAudioEndpoint(eRender, eConsole, &s.device)) &&
+              SUCCEEDED(s.device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                           reinterpret_cast<void**>(&s.client))) &&
+              SUCCEEDED(s.client->Initialize(AUDCLNT_SHAREMODE_SHARED, kStreamFlags, kBufferTime, 0, &format, nullptr)) &&
+              SUCCEEDED(s.client->GetBufferSize(&frames)) &&
+              SUCCEEDED(s.client->GetService(__uuidof(IAudioRenderClient), reinterpret_cast<void**>(&s.render)));
+    s.frames = frames;
+    // Queued before the start, so the device never begins on an empty buffer.
+    if (ok) ok = top_up(s) && SUCCEEDED(s.client->Start());
+    if (!ok) close_stream(s);
+    return ok;
 }
 
 void run() {
     // A late refill is heard at once: the mixer goes before the game's own work.
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    while (!audio->stop) {
-        for (int i = 0; i < kBuffers; ++i)
-            if (audio->headers[i].dwFlags & WHDR_DONE) feed(audio->headers[i], audio->samples[i]);
-        WaitForSingleObject(audio->wake, 20);
+    bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    IMMDeviceEnumerator* devices = nullptr;
+    Stream s;
+    audio->opened = com &&
+                    SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
+                                               reinterpret_cast<void**>(&devices))) &&
+                    open_stream(devices, s);
+    SetEvent(audio->ready);
+    if (audio->opened) {
+        DWORD wait = kTopUpMs;
+        while (WaitForSingleObject(audio->stop, wait) == WAIT_TIMEOUT) {
+            if (s.client && top_up(s)) {
+                wait = kTopUpMs;
+                continue;
+            }
+            close_stream(s);  // the device went away: the new default is tried now and then
+            wait = open_stream(devices, s) ? kTopUpMs : kReopenMs;
+        }
     }
+    close_stream(s);
+    release(devices);
+    if (com) CoUninitialize();
 }
 
 void close_device() {
     if (!audio) return;
     if (audio->mixer.joinable()) {
-        audio->stop = true;
-        SetEvent(audio->wake);
+        SetEvent(audio->stop);
         audio->mixer.join();
     }
-    if (audio->device) {
-        waveOutReset(audio->device);
-        for (WAVEHDR& header : audio->headers)
-            if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(audio->device, &header, sizeof header);
-        waveOutClose(audio->device);
-    }
-    if (audio->wake) CloseHandle(audio->wake);
+    if (audio->stop) CloseHandle(audio->stop);
+    if (audio->ready) CloseHandle(audio->ready);
     delete audio;
     audio = nullptr;
 }
@@ -67,33 +140,20 @@ int open(AudioMixCallback callback, void* context, int32_t* rate) {
     audio = new AudioState();
     audio->callback = callback;
     audio->context = context;
-    audio->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 2;
-    format.nSamplesPerSec = kRate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = 4;
-    format.nAvgBytesPerSec = kRate * 4;
-    if (!audio->wake || waveOutOpen(&audio->device, WAVE_MAPPER, &format, DWORD_PTR(audio->wake), 0, CALLBACK_EVENT) !=
-                            MMSYSERR_NOERROR) {
-        audio->device = nullptr;
+    audio->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    audio->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!audio->stop || !audio->ready) {
         close_device();
         return 0;
     }
-    for (int i = 0; i < kBuffers; ++i) {
-        audio->samples[i].assign(size_t(kFrames) * 2, 0);
-        WAVEHDR& header = audio->headers[i];
-        header.lpData = reinterpret_cast<LPSTR>(audio->samples[i].data());
-        header.dwBufferLength = DWORD(kFrames * 4);
-        if (waveOutPrepareHeader(audio->device, &header, sizeof header) != MMSYSERR_NOERROR) {
-            close_device();
-            return 0;
-        }
-        header.dwFlags |= WHDR_DONE;  // free for the first fill
+    // COM belongs to the mixer's thread, which opens the device and reports how that went.
+    audio->mixer = std::thread(run);
+    WaitForSingleObject(audio->ready, INFINITE);
+    if (!audio->opened) {
+        close_device();
+        return 0;
     }
     if (rate) *rate = kRate;
-    audio->mixer = std::thread(run);
     return 1;
 }
 
