@@ -11,6 +11,7 @@
 #      back to Main and other texts than the German page;
 #   3. the music reaches the sound device: a recording of the null sink's monitor is not silent
 #      and matches the stored music;
+#   3a. the sound server restarts: the music comes back on it;
 #   3b. a second start in the folder while it runs ends at once with exit code 0, the settings
 #      file untouched;
 #   4. Escape twice ends the new instance, and the desktop mode is back;
@@ -127,14 +128,27 @@ for rect in "277 200" "277 280" "597 240" "597 280" "437 668"; do
 done
 echo "ok: language change restarted the program in English ($((SECONDS - started)) s)"
 
-# 3. The music on the sound device: three seconds from the null sink's monitor, as raw samples.
-parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw > "$work/audio.raw" 2> "$work/parec.log" &
-record_pid=$!
-sleep 4
-kill -INT "$record_pid" 2> /dev/null || true
-wait "$record_pid" 2> /dev/null || true
-record_pid=""
-"$check" audio "$work/audio.raw" "$music" || drive_fail "the sound device did not get the title music"
+# 3. The music on the sound device: about four seconds from the null sink's monitor, as raw
+# samples.
+record_music() {
+  parec -d nullsink.monitor --format=s16le --rate=44100 --channels=2 --raw > "$work/audio.raw" 2> "$work/parec.log" &
+  record_pid=$!
+  sleep 4
+  kill -INT "$record_pid" 2> /dev/null || true
+  wait "$record_pid" 2> /dev/null || true
+  record_pid=""
+  "$check" audio "$work/audio.raw" "$music"
+}
+record_music || drive_fail "the sound device did not get the title music"
+
+# 3a. The sound server ends and starts again (as when a player's sound system restarts or the
+# default device changes): the game opens the new device by itself and the music comes back.
+kill "$pulse_pid" && wait "$pulse_pid" 2> /dev/null || true
+sleep 2
+drive_start_pulse "$work"
+sleep 2
+record_music || drive_fail "the music did not come back after the sound server restarted"
+echo "ok: the music came back after the sound server restarted ($((SECONDS - started)) s)"
 
 # 3b. A second start in the folder while the game runs ends at once with exit code 0 and leaves
 # the settings file as it was; the running game goes on.
