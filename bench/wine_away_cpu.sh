@@ -43,11 +43,11 @@ game_window="$(window_of)"
 sleep 3
 ticks() { if [[ -r "/proc/$1/stat" ]]; then awk '{print $14 + $15}' "/proc/$1/stat"; else echo "gone: process $1 ($2)" >&2; exit 1; fi; }
 hz=$(getconf CLK_TCK)
-program="$(pgrep -n -x tarnwood.exe)" server="$(pgrep -n wineserver)"
+program="$(drive_wine_pids 'tarnwood\.exe' | tail -n 1)" server="$(drive_wine_pids wineserver | tail -n 1)"
 # Wine runs more than one winedevice process: their ticks together.
 device_ticks() {
   local total=0 pid
-  for pid in $(pgrep -f 'winedevice\.exe'); do
+  for pid in $(drive_wine_pids 'winedevice\.exe'); do
     [[ -r "/proc/$pid/stat" ]] && total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat" 2> /dev/null || echo 0)))
   done
   echo "$total"

@@ -55,6 +55,16 @@ drive_start_pulse() {
   drive_wait 10 pactl info || drive_fail "no sound server: $(cat "$1/pulse.log")"
 }
 
+# drive_wine_pids NAME: the processes whose name matches NAME (a pgrep pattern) and that belong
+# to $WINEPREFIX; another Wine session on the machine has its own server, devices and games.
+drive_wine_pids() {
+  local pid
+  for pid in $(pgrep "$1"); do
+    tr '\0' '\n' < "/proc/$pid/environ" 2> /dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done
+  return 0
+}
+
 drive_child_of() { { ps -o pid= --ppid "$1" || true; } | tr -d ' ' | head -n 1; }
 drive_has_child() { [[ -n "$(drive_child_of "$1")" ]]; }
 

@@ -146,10 +146,13 @@ for ((n = 0; n <= restarts; n++)); do
     drive_click_at 512 255
     sleep 0.3
   fi
-  old="$(window_of)"
+  # The instance is followed by its process, not its window: the X server hands a freed client
+  # slot to the next client, so the new instance's window can get the old one's id.
+  old="$(drive_wine_pids 'tarnwood\.exe')"
+  [[ "$old" =~ ^[0-9]+$ ]] || drive_fail "instance $n: not exactly one tarnwood.exe process: $old"
   shot "$work/language_$n.png"
   if [[ $language == German ]]; then drive_click_at 672 295; language=English; else drive_click_at 672 255; language=German; fi
-  gone() { [[ "$(window_of)" != "$old" ]]; }
+  gone() { [[ ! -e /proc/$old || "$(awk '{print $3}' "/proc/$old/stat" 2> /dev/null)" == Z ]]; }
   drive_wait 15 gone || drive_fail "instance $n did not end after the language change"
   grep -q "^Language = $language" "$cfg" || drive_fail "instance $n: the settings file does not say $language"
 done
