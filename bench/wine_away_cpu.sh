@@ -27,14 +27,11 @@ trap cleanup EXIT
 
 cp -r "$dist" "$work/win"
 drive_start_x 1280 1024
-add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmode screen "$1"; }
-add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
-add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+drive_add_game_modes
 openbox > /dev/null 2>&1 &
 wm_pid=$!
 drive_start_pulse "$work"
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-"$wine" wineboot -i > /dev/null 2>&1
+drive_wine_prefix "$work"
 
 window_of() { xdotool search --onlyvisible --name '^Tarnwood$' 2> /dev/null | head -n 1; }
 (cd "$work/win" && exec "$wine" tarnwood.exe > /dev/null 2>&1) &

@@ -33,9 +33,8 @@ g++ -O2 -shared -fPIC -o "$work/libsdl_script.so" "$root/bench/preload/sdl_scrip
 
 drive_start_x 1280 1024
 drive_start_pulse "$work"
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-WINEDEBUG=-all "$wine" wineboot -i > /dev/null 2>&1
-WINEDEBUG=-all "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
+drive_wine_prefix "$work"
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
 wineserver -w  # the set-up's server ends; a persistent one stays between the starts, as on a desktop
 wineserver -p
 

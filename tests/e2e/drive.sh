@@ -55,6 +55,21 @@ drive_start_pulse() {
   drive_wait 10 pactl info || drive_fail "no sound server: $(cat "$1/pulse.log")"
 }
 
+# drive_add_mode NAME CLOCK HTIMINGS... VTIMINGS...: one more display mode on the virtual X server.
+drive_add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmode screen "$1"; }
+# drive_add_game_modes: the game's own modes, 1024x768 at 60 and at 75 Hz.
+drive_add_game_modes() {
+  drive_add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
+  drive_add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+}
+
+# drive_wine_prefix DIR: a fresh 64-bit Wine prefix in DIR/prefix, exported as WINEPREFIX (with
+# Wine's debug output off and no .NET or HTML engine offered); fails with wineboot's log.
+drive_wine_prefix() {
+  export WINEPREFIX="$1/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  /usr/lib/wine/wine64 wineboot -i > "$1/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$1/wineboot.log")"
+}
+
 # drive_wine_pids NAME: the processes whose name matches NAME (a pgrep pattern) and that belong
 # to $WINEPREFIX; another Wine session on the machine has its own server, devices and games.
 drive_wine_pids() {

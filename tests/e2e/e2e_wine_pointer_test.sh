@@ -34,16 +34,13 @@ cfg="$game/Files/Tarnwood.cfg"
 mkdir -p "$shots"
 
 drive_start_x 1280 1024
-add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmode screen "$1"; }
-add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
-add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+drive_add_game_modes
 openbox > "$work/openbox.log" 2>&1 &
 wm_pid=$!
 
 drive_start_pulse "$work"
 
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$wine" wineboot -i > "$work/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$work/wineboot.log")"
+drive_wine_prefix "$work"
 
 window_of() { xdotool search --onlyvisible --name '^Tarnwood$' 2> /dev/null | head -n 1; }
 # settle: every screenshot under way is finished, then none is left. A press of F12 that the

@@ -47,11 +47,9 @@ mkdir -p "$shots"
 
 # The virtual screen, larger than the game, with the modes the program may switch to.
 drive_start_x 1280 1024
-add_mode() { xrandr --newmode "$1" "${@:2}" 2> /dev/null || true; xrandr --addmode screen "$1"; }
-add_mode 640x480 25.175 640 656 752 800 480 490 492 525
-add_mode 800x600 40.00 800 840 968 1056 600 601 605 628
-add_mode 1024x768 65.00 1024 1048 1184 1344 768 771 777 806
-add_mode 1024x768_75 78.75 1024 1040 1136 1312 768 769 772 800
+drive_add_mode 640x480 25.175 640 656 752 800 480 490 492 525
+drive_add_mode 800x600 40.00 800 840 968 1056 600 601 605 628
+drive_add_game_modes
 desktop_size() { xrandr | sed -n 's/.* current \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 desktop_is() { [[ "$(desktop_size)" == "$1" ]]; }
 [[ "$(desktop_size)" == 1280x1024 ]] || drive_fail "the desktop is $(desktop_size), not 1280x1024"
@@ -59,8 +57,7 @@ desktop_is() { [[ "$(desktop_size)" == "$1" ]]; }
 # A private sound server with one null sink, recorded through its monitor.
 drive_start_pulse "$work"
 
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-"$wine" wineboot -i > "$work/wineboot.log" 2>&1 || drive_fail "no Wine prefix: $(cat "$work/wineboot.log")"
+drive_wine_prefix "$work"
 # No window manager here: Wine draws its own window frames (message boxes get a caption).
 "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1
 
