@@ -6,7 +6,8 @@
 # the Windows cross build
 # (scripts/build-windows.sh) with its unit, scenario and fuzz-corpus tests run under Wine in a
 # fresh 64-bit prefix inside build-windows/, the checks of the zip and the .exe's resources, and
-# the end-to-end test of tarnwood.exe under Wine, then the browser build (scripts/build-web.sh)
+# the end-to-end tests of tarnwood.exe under Wine (one of them through ten restarts with a window
+# manager), then the browser build (scripts/build-web.sh)
 # with its unit and scenario tests run under node and the end-to-end test of the page in headless
 # Chromium.
 set -euo pipefail
@@ -59,6 +60,11 @@ bash "$root/tests/e2e/windows_package_test.sh" "$win/dist/Tarnwood-win64.zip" "$
 echo "== end-to-end test of tarnwood.exe under Wine"
 bash "$root/tests/e2e/e2e_wine_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check" \
   "$win/assets/title_music.wav" "$root/build/e2e_main_de.png"
+
+echo "== the pointer of tarnwood.exe under Wine with a window manager, through ten restarts"
+started=$SECONDS
+bash "$root/tests/e2e/e2e_wine_pointer_test.sh" "$win/dist/Tarnwood" "$root/build/tests/e2e_check"
+echo "test: the Wine pointer test took $((SECONDS - started)) s"
 
 echo "== build for the browser, test under node and in headless Chromium"
 started=$SECONDS

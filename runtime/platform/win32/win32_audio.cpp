@@ -3,7 +3,7 @@
 // device's own format. A thread of its own keeps about 120 ms queued and sleeps 40 ms between
 // top-ups, so a game that only plays music wakes the system's audio path as rarely as it can
 // (under Wine the older wave-output interface added a thread of its own that woke every 10 ms).
-// When the device goes away (unplugged, or another chosen as the default), the stream is opened
+// When the device goes away (unplugged, or the sound system restarted), the stream is opened
 // again on the new default device, tried once a second. When no device opens at the start, open
 // fails (and so does sound_init).
 // Relies on: ole32 (COM), mmdeviceapi.h and audioclient.h, std::thread, audio_driver.h.
