@@ -168,14 +168,14 @@ double correlation(const float* a, const float* b, size_t n) {
 }
 
 // The best correlation of a quarter second of the output from `start` with the music, and where
-// in the music it lies: a coarse search at a quarter of the rate over the first twelve seconds of
-// the music, then the exact lag around the best coarse one.
+// in the music it lies: a coarse search at a quarter of the rate over the whole track (a recording
+// taken late in a run hears the music far into it), then the exact lag around the best coarse one.
 std::pair<double, size_t> best_match(const std::vector<float>& raw, size_t start, const std::vector<float>& music,
                                      size_t window) {
-    const size_t rate = 44100, factor = 4;
+    const size_t factor = 4;
     std::vector<float> raw_d = decimate(std::vector<float>(raw.begin() + start, raw.begin() + start + window), factor);
     std::vector<float> music_d = decimate(music, factor);
-    size_t span = std::min(music_d.size() - raw_d.size(), 12 * rate / factor);
+    size_t span = music_d.size() - raw_d.size();
     double best = -2;
     size_t best_lag = 0;
     for (size_t lag = 0; lag < span; lag++) {

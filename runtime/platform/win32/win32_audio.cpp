@@ -3,9 +3,10 @@
 // device's own format. A thread of its own keeps about 120 ms queued and sleeps 40 ms between
 // top-ups, so a game that only plays music wakes the system's audio path as rarely as it can
 // (under Wine the older wave-output interface added a thread of its own that woke every 10 ms).
-// When the device goes away (unplugged, or the sound system restarted), the stream is opened
-// again on the new default device, tried once a second. When no device opens at the start, open
-// fails (and so does sound_init).
+// When the player chooses another default output device, the stream moves to it; when its device
+// goes away (unplugged, or the sound system restarted), the stream is opened again on the default
+// device, tried once a second. When no device opens at the start, open fails (and so does
+// sound_init).
 // Relies on: ole32 (COM), mmdeviceapi.h and audioclient.h, std::thread, audio_driver.h.
 #include <windows.h>
 #include <audioclient.h>
@@ -33,10 +34,42 @@ struct Stream {
     uint32_t frames = 0;  // the stream's buffer
 };
 
+// Hears from the system that the player chose another default output device, on a thread of the
+// system's: it only raises a flag and wakes the mixer's thread, which moves the stream.
+class DefaultDeviceWatch final : public IMMNotificationClient {
+public:
+    std::atomic<bool> changed{false};
+    HANDLE wake = nullptr;
+
+    // Lives as long as the driver's state, which outlives the registration.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IMMNotificationClient)) {
+            *out = static_cast<IMMNotificationClient*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE OnDefaultDeviceChanged(EDataFlow flow, ERole role, LPCWSTR) override {
+        if (flow == eRender && role == eConsole) {
+            changed = true;
+            SetEvent(wake);
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnDeviceStateChanged(LPCWSTR, DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceAdded(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnDeviceRemoved(LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnPropertyValueChanged(LPCWSTR, const PROPERTYKEY) override { return S_OK; }
+};
+
 struct AudioState {
     std::thread mixer;
     HANDLE stop = nullptr;   // set by close
     HANDLE ready = nullptr;  // set by the thread once the first open is decided
+    DefaultDeviceWatch watch;
     bool opened = false;
     AudioMixCallback callback = nullptr;
     void* context = nullptr;
@@ -74,6 +107,20 @@ bool top_up(Stream& s) {
     return true;
 }
 
+// Whether the stream already plays on the default device: a notice of a new default that names
+// the device in use (the system repeats them, Wine after its sound server came back) must not
+// cost the queued sound of a reopening.
+bool on_default(IMMDeviceEnumerator* devices, const Stream& s) {
+    IMMDevice* device = nullptr;
+    LPWSTR current = nullptr, wanted = nullptr;
+    bool same = s.device && SUCCEEDED(devices->GetDefaultAudioEndpoint(eRender, eConsole, &device)) &&
+                SUCCEEDED(s.device->GetId(&current)) && SUCCEEDED(device->GetId(&wanted)) && !wcscmp(current, wanted);
+    CoTaskMemFree(current);
+    CoTaskMemFree(wanted);
+    release(device);
+    return same;
+}
+
 bool open_stream(IMMDeviceEnumerator* devices, Stream& s) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
@@ -106,18 +153,23 @@ void run() {
                     SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL, __uuidof(IMMDeviceEnumerator),
                                                reinterpret_cast<void**>(&devices))) &&
                     open_stream(devices, s);
+    bool watching = audio->opened && SUCCEEDED(devices->RegisterEndpointNotificationCallback(&audio->watch));
     SetEvent(audio->ready);
     if (audio->opened) {
+        HANDLE events[2] = {audio->stop, audio->watch.wake};
         DWORD wait = kTopUpMs;
-        while (WaitForSingleObject(audio->stop, wait) == WAIT_TIMEOUT) {
-            if (s.client && top_up(s)) {
+        while (WaitForMultipleObjects(2, events, FALSE, wait) != WAIT_OBJECT_0) {
+            bool moved = audio->watch.changed.exchange(false) && !on_default(devices, s);
+            if (!moved && s.client && top_up(s)) {
                 wait = kTopUpMs;
                 continue;
             }
-            close_stream(s);  // the device went away: the new default is tried now and then
+            // Another default device, or the device went away: the default is tried now and then.
+            close_stream(s);
             wait = open_stream(devices, s) ? kTopUpMs : kReopenMs;
         }
     }
+    if (watching) devices->UnregisterEndpointNotificationCallback(&audio->watch);
     close_stream(s);
     release(devices);
     if (com) CoUninitialize();
@@ -131,6 +183,7 @@ void close_device() {
     }
     if (audio->stop) CloseHandle(audio->stop);
     if (audio->ready) CloseHandle(audio->ready);
+    if (audio->watch.wake) CloseHandle(audio->watch.wake);
     delete audio;
     audio = nullptr;
 }
@@ -142,7 +195,8 @@ int open(AudioMixCallback callback, void* context, int32_t* rate) {
     audio->context = context;
     audio->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     audio->ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!audio->stop || !audio->ready) {
+    audio->watch.wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!audio->stop || !audio->ready || !audio->watch.wake) {
         close_device();
         return 0;
     }
