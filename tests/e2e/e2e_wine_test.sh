@@ -12,7 +12,7 @@
 #   3. the music reaches the sound device: a recording of the null sink's monitor is not silent
 #      and matches the stored music;
 #   3a. another default output device chosen: the music moves to it, and back when undone;
-#   3b. the sound server restarts: sound comes back on it;
+#   3b. the sound server restarts: the music comes back on it;
 #   3c. a second start in the folder while it runs ends at once with exit code 0, the settings
 #      file untouched;
 #   4. Escape twice ends the new instance, and the desktop mode is back;
@@ -159,17 +159,13 @@ record_music || drive_fail "the music did not move back to the system's default 
 echo "ok: the music followed the chosen default device there and back ($((SECONDS - started)) s)"
 
 # 3b. The sound server ends and starts again (as when a player's sound system restarts or a
-# device is unplugged): the game opens the device again by itself and sound comes back. Only
-# that it is heard is checked here: some seconds after such a restart under Wine the recording
-# no longer matches the music well, with one stream of ours and steady top-ups (not explained yet).
+# device is unplugged): the game opens the device again by itself and the music comes back.
 kill "$pulse_pid" && wait "$pulse_pid" 2> /dev/null || true
 sleep 2
 drive_start_pulse "$work"
 sleep 2
-record_music > "$work/after_restart.txt" || true
-level="$(grep -o 'level [0-9]* rms' "$work/after_restart.txt" | tr -dc 0-9)"
-((${level:-0} >= 1000)) || drive_fail "no sound after the sound server restarted: $(cat "$work/after_restart.txt")"
-echo "ok: sound came back after the sound server restarted ($((SECONDS - started)) s)"
+record_music || drive_fail "the music did not come back after the sound server restarted"
+echo "ok: the music came back after the sound server restarted ($((SECONDS - started)) s)"
 
 # 3c. A second start in the folder while the game runs ends at once with exit code 0 and leaves
 # the settings file as it was; the running game goes on.

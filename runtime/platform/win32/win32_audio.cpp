@@ -108,8 +108,7 @@ bool top_up(Stream& s) {
 }
 
 // Whether the stream already plays on the default device: a notice of a new default that names
-// the device in use (the system repeats them, Wine after its sound server came back) must not
-// cost the queued sound of a reopening.
+// the device in use must not cost the queued sound of a reopening.
 bool on_default(IMMDeviceEnumerator* devices, const Stream& s) {
     IMMDevice* device = nullptr;
     LPWSTR current = nullptr, wanted = nullptr;
