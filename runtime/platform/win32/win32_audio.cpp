@@ -73,7 +73,6 @@ struct AudioState {
     bool opened = false;
     AudioMixCallback callback = nullptr;
     void* context = nullptr;
-    int16_t chunk[kChunkFrames * 2] = {};
 };
 AudioState* audio = nullptr;
 
