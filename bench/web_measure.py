@@ -55,6 +55,16 @@ def pct(values, p):
     return values[min(len(values) - 1, int(len(values) * p / 100))] if values else float("nan")
 
 
+def open_game(browser, server):
+    """A 1024x768 tab on the game's page, kept windowed; returns the tab and the time of the first
+    menu frame since navigation began (ms)."""
+    page = browser.start()
+    page.send("Page.enable")
+    page.send("Emulation.setDeviceMetricsOverride", width=1024, height=768, deviceScaleFactor=1, mobile=False)
+    page.send("Page.navigate", url=server.url("index.html?windowed"))
+    return page, page.wait_for("window.Module && Module.tarnwoodVideo && Module.tarnwoodVideo.firstFrameAt", 20)
+
+
 def main():
     files = [os.path.join(dist, f) for f in sorted(os.listdir(dist))]
     raw = sum(os.path.getsize(f) for f in files)
@@ -66,11 +76,7 @@ def main():
         for _ in range(5):
             browser = cdp.Browser()
             try:
-                page = browser.start()
-                page.send("Page.enable")
-                page.send("Emulation.setDeviceMetricsOverride", width=1024, height=768, deviceScaleFactor=1, mobile=False)
-                page.send("Page.navigate", url=server.url("index.html?windowed"))
-                first = page.wait_for("window.Module && Module.tarnwoodVideo && Module.tarnwoodVideo.firstFrameAt", 20)
+                page, first = open_game(browser, server)
                 firsts.append(first)
                 page.close()
             finally:
@@ -80,11 +86,7 @@ def main():
 
         browser = cdp.Browser()
         try:
-            page = browser.start()
-            page.send("Page.enable")
-            page.send("Emulation.setDeviceMetricsOverride", width=1024, height=768, deviceScaleFactor=1, mobile=False)
-            page.send("Page.navigate", url=server.url("index.html?windowed"))
-            page.wait_for("window.Module && Module.tarnwoodVideo && Module.tarnwoodVideo.firstFrameAt", 20)
+            page, _ = open_game(browser, server)
             time.sleep(3)
             span = 10
             now = page.eval("performance.now()")
